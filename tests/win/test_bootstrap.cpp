@@ -1,0 +1,115 @@
+// test_bootstrap.cpp -- the module started the way a user starts a package:
+// the bare module, a truncated package, a package in a folder with blanks, and
+// a locked module copy in the Windows folder. Runs the real x86_64 module.
+#include <gtest/gtest.h>
+#include "package/format.h"
+#include "ui/startupmsg.h"
+#include "tests/win/uidriver.h"
+
+using namespace uidriver;
+
+namespace {
+
+std::string Data() { return TestData(); }
+
+std::string ModuleCopy() { return WindowsFolder() + "\\" NVR_MODULE_FILE_NAME; }
+
+// Starts path (quoted) and, when a message box comes up, reads it and presses
+// OK. Returns the exit code; box receives what the box said.
+DWORD RunAndAnswer(const std::string &path, MessageBoxSeen *box)
+{
+    Process p = Start("\"" + path + "\"");
+    EXPECT_TRUE(p.handle != NULL) << path;
+    *box = WaitMessageBox(p.id, 10000);
+    if (box->window)
+        Press(box->window, IDOK);
+    return WaitExit(p);
+}
+
+class Bootstrap : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(Data().empty()) << "NVR_TEST_DATA is not set";
+        DeleteFileA(ModuleCopy().c_str());
+    }
+    void TearDown() override { DeleteFileA(ModuleCopy().c_str()); }
+};
+
+TEST_F(Bootstrap, BareModuleWarnsAndExitsZero)
+{
+    MessageBoxSeen box;
+    DWORD code = RunAndAnswer(Data() + "\\bare.exe", &box);
+    EXPECT_EQ(std::string(MsgBareModule), box.text);
+    EXPECT_EQ("Nuvar installer", box.caption);
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(ModuleCopy().c_str()));
+}
+
+TEST_F(Bootstrap, TruncatedPackageIsCorruptAndExitsMinusOne)
+{
+    MessageBoxSeen box;
+    DWORD code = RunAndAnswer(Data() + "\\short.exe", &box);
+    EXPECT_EQ(std::string(MsgPackageCorrupt), box.text);
+    EXPECT_EQ("Nuvar installer", box.caption);
+    EXPECT_EQ(0xFFFFFFFFu, code);
+}
+
+TEST_F(Bootstrap, PackageCopiesModuleAndStartsItOnThePackage)
+{
+    std::string package = Data() + "\\dir with blanks\\My Setup.exe";
+    MessageBoxSeen box;
+    DWORD code = RunAndAnswer(package, &box);
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(NULL, box.window) << "unexpected message: " << box.text;
+
+    // The copy is the package's first 51,200 bytes.
+    std::string copy = ReadFileBytes(ModuleCopy());
+    std::string head = ReadFileBytes(package).substr(0, NVR_MODULE_LENGTH);
+    ASSERT_EQ(NVR_MODULE_LENGTH, copy.size());
+    EXPECT_TRUE(copy == head);
+
+    // The install run it started opens the package: it would report the
+    // package as corrupt if the path with blanks had not arrived whole.
+    Process install = WaitProcessNamed(NVR_MODULE_FILE_NAME, 5000);
+    if (install.handle) {
+        MessageBoxSeen installBox = WaitMessageBox(install.id, 3000);
+        EXPECT_EQ(NULL, installBox.window) << "install run said: " << installBox.text;
+        if (installBox.window)
+            Press(installBox.window, IDOK);
+        EXPECT_EQ(0u, WaitExit(install));
+    }
+}
+
+TEST_F(Bootstrap, LockedCopyIsNotRewrittenButStarted)
+{
+    // A stand-in program under the module's name records how it is started.
+    std::string probe = ReadFileBytes(Data() + "\\probe.exe");
+    ASSERT_FALSE(probe.empty());
+    ASSERT_TRUE(WriteFileBytes(ModuleCopy(), probe));
+    std::string out = Data() + "\\probe.txt";
+    DeleteFileA(out.c_str());
+    SetEnvironmentVariableA("NVR_PROBE_OUT", out.c_str());
+
+    HANDLE lock = CreateFileA(ModuleCopy().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    std::string package = Data() + "\\dir with blanks\\My Setup.exe";
+    MessageBoxSeen box;
+    DWORD code = RunAndAnswer(package, &box);
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(NULL, box.window) << box.text;
+
+    Process started = WaitProcessNamed(NVR_MODULE_FILE_NAME, 3000);
+    if (started.handle)
+        WaitExit(started);
+    CloseHandle(lock);
+    SetEnvironmentVariableA("NVR_PROBE_OUT", NULL);
+
+    EXPECT_TRUE(ReadFileBytes(ModuleCopy()) == probe) << "the locked copy was rewritten";
+    std::string seen = ReadFileBytes(out);
+    std::string expected = "\"" + ModuleCopy() + "\" -I" + package + "\n";
+    EXPECT_EQ(0u, seen.find(expected)) << seen;
+}
+
+}  // namespace

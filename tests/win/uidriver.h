@@ -1,0 +1,232 @@
+// uidriver.h -- helpers the Windows-side tests use to start programs, find
+// their windows and message boxes, read their texts and press their buttons,
+// the way a user would. Test code only (C++17, header-only).
+#ifndef NVR_TESTS_UIDRIVER_H
+#define NVR_TESTS_UIDRIVER_H
+
+#include <windows.h>
+#include <tlhelp32.h>
+#include <string>
+#include <vector>
+
+namespace uidriver {
+
+// Windows path of the data folder prepared for this test program, or "".
+inline std::string TestData()
+{
+    char buf[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("NVR_TEST_DATA", buf, sizeof buf);
+    return (n > 0 && n < sizeof buf) ? std::string(buf) : std::string();
+}
+
+// Windows path (drive Z:) of a host path.
+inline std::string WinPath(const std::string &hostPath)
+{
+    std::string w = "Z:" + hostPath;
+    for (char &c : w)
+        if (c == '/')
+            c = '\\';
+    return w;
+}
+
+inline std::string Env(const char *name)
+{
+    char buf[1024];
+    DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+    return (n > 0 && n < sizeof buf) ? std::string(buf) : std::string();
+}
+
+struct Process {
+    HANDLE handle = NULL;
+    DWORD id = 0;
+};
+
+// Starts a command line; the new process's current folder is dir (or ours).
+inline Process Start(const std::string &commandLine, const char *dir = NULL)
+{
+    Process p;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, dir, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        p.handle = pi.hProcess;
+        p.id = pi.dwProcessId;
+    }
+    return p;
+}
+
+// Waits for the process to end; returns its exit code, or STILL_ACTIVE on
+// time-out (the process is then terminated so that no test leaves it behind).
+inline DWORD WaitExit(Process &p, DWORD timeoutMs = 20000)
+{
+    DWORD code = STILL_ACTIVE;
+    if (!p.handle)
+        return code;
+    if (WaitForSingleObject(p.handle, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(p.handle, &code);
+    else
+        TerminateProcess(p.handle, 1);
+    CloseHandle(p.handle);
+    p.handle = NULL;
+    return code;
+}
+
+inline std::string WindowText(HWND w)
+{
+    char buf[2048];
+    int n = GetWindowTextA(w, buf, sizeof buf);
+    return std::string(buf, n > 0 ? n : 0);
+}
+
+inline std::string ItemText(HWND dlg, int id)
+{
+    char buf[2048];
+    UINT n = GetDlgItemTextA(dlg, id, buf, sizeof buf);
+    return std::string(buf, n);
+}
+
+inline std::string ClassName(HWND w)
+{
+    char buf[256];
+    int n = GetClassNameA(w, buf, sizeof buf);
+    return std::string(buf, n > 0 ? n : 0);
+}
+
+struct FindState {
+    DWORD pid;          // 0: any process
+    const char *cls;    // window class wanted
+    const char *caption;  // NULL: any caption
+    HWND found;
+};
+
+inline BOOL CALLBACK FindProc(HWND w, LPARAM lp)
+{
+    FindState *s = reinterpret_cast<FindState *>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if ((s->pid == 0 || pid == s->pid) && IsWindowVisible(w) && ClassName(w) == s->cls &&
+        (s->caption == NULL || WindowText(w) == s->caption)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Polls for a visible top-level window of class cls (and caption, when given)
+// that belongs to process pid (0: any). NULL on time-out.
+inline HWND WaitWindow(DWORD pid, const char *cls, const char *caption = NULL,
+                       DWORD timeoutMs = 15000)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        FindState s = {pid, cls, caption, NULL};
+        EnumWindows(FindProc, reinterpret_cast<LPARAM>(&s));
+        if (s.found)
+            return s.found;
+        if (GetTickCount() - start > timeoutMs)
+            return NULL;
+        Sleep(20);
+    }
+}
+
+struct MessageBoxSeen {
+    HWND window = NULL;
+    std::string caption;
+    std::string text;
+};
+
+// Waits for a message box of process pid and reads its caption and text.
+inline MessageBoxSeen WaitMessageBox(DWORD pid, DWORD timeoutMs = 15000)
+{
+    MessageBoxSeen box;
+    box.window = WaitWindow(pid, "#32770", NULL, timeoutMs);
+    if (box.window) {
+        Sleep(50);  // let the box finish its initialisation
+        box.caption = WindowText(box.window);
+        box.text = ItemText(box.window, 0xFFFF);
+    }
+    return box;
+}
+
+// Presses a dialog button the way a click does; posted, so that a button that
+// opens a modal box does not block the driver.
+inline void Press(HWND dlg, int id)
+{
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+}
+
+// Ids of running processes whose executable file name is exe (case-insensitive).
+inline std::vector<DWORD> ProcessesNamed(const char *exe)
+{
+    std::vector<DWORD> ids;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return ids;
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (lstrcmpiA(pe.szExeFile, exe) == 0)
+            ids.push_back(pe.th32ProcessID);
+    CloseHandle(snap);
+    return ids;
+}
+
+// Waits until a process named exe runs and opens it for waiting.
+inline Process WaitProcessNamed(const char *exe, DWORD timeoutMs = 15000)
+{
+    Process p;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start <= timeoutMs) {
+        std::vector<DWORD> ids = ProcessesNamed(exe);
+        if (!ids.empty()) {
+            p.id = ids.front();
+            p.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION |
+                                   PROCESS_TERMINATE, FALSE, p.id);
+            if (p.handle)
+                return p;
+        }
+        Sleep(20);
+    }
+    return p;
+}
+
+inline std::string ReadFileBytes(const std::string &path)
+{
+    std::string out;
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           NULL, OPEN_EXISTING, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return out;
+    char buf[65536];
+    DWORD got;
+    while (ReadFile(f, buf, sizeof buf, &got, NULL) && got > 0)
+        out.append(buf, got);
+    CloseHandle(f);
+    return out;
+}
+
+inline bool WriteFileBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD put = 0;
+    BOOL ok = WriteFile(f, bytes.data(), (DWORD)bytes.size(), &put, NULL);
+    CloseHandle(f);
+    return ok && put == bytes.size();
+}
+
+inline std::string WindowsFolder()
+{
+    char buf[MAX_PATH];
+    GetWindowsDirectoryA(buf, sizeof buf);
+    return buf;
+}
+
+}  // namespace uidriver
+
+#endif
