@@ -5,8 +5,10 @@
 #   module's flags; linked into the module and into each test program.
 # NvrInst10: the module itself: own entry point, no C runtime start-up, padded
 #   to exactly 51,200 bytes (tools/pad-module fails the build when it is over).
+# No -fdata-sections: with it, mingw places zero-initialised data (zlib's CRC
+# tables, the static buffers) in .data, where it costs file bytes.
 set(NVR_MODULE_CFLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables
-    -ffunction-sections -fdata-sections -fno-stack-protector -fno-ident)
+    -ffunction-sections -fno-stack-protector -fno-ident)
 set(NVR_MODULE_CXXFLAGS ${NVR_MODULE_CFLAGS} -fno-exceptions -fno-rtti
     -fno-threadsafe-statics)
 
