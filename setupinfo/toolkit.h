@@ -21,7 +21,8 @@
 // src is cut. Nothing is written when dst already fills size. Returns dst.
 char *AppendBounded(int size, char *dst, const char *src);
 
-// Copies src into dst (size bytes) with the same bound. Returns dst.
+// Copies src into dst (size bytes) with the same bound; nothing is written
+// when size <= 0. dst may be src itself or lie before it. Returns dst.
 char *CopyBounded(int size, char *dst, const char *src);
 
 // True when text is empty or holds only blanks.
@@ -80,7 +81,9 @@ BOOL FolderExists(const char *path);
 // with NULL, it continues the last one. Each call creates the next missing
 // folder along the path (root first) and returns it without a trailing
 // backslash in a static buffer, or returns NULL when the path is complete or a
-// folder could not be created.
+// folder could not be created. After a failed creation a continuing call goes
+// on with the next folder; after the end of the path (or before any walk) it
+// returns NULL.
 char *CreateNextMissingFolder(const char *path);
 
 // Comma splitting. Called with a text, it starts a new record (at most 1,559
@@ -95,13 +98,14 @@ char *FormatThousands(DWORD number);
 
 // Reads a decimal long as the install information does: leading blanks
 // skipped, optional sign, digits up to the first other character; no digits
-// gives 0.
+// gives 0. Overflow wraps modulo 2^32 ("4294967295" reads as -1).
 long ParseLong(const char *text);
 
 // Case-insensitive ASCII comparison of two texts (0 when equal).
 int CompareNoCase(const char *a, const char *b);
 
-// Byte helpers that do not depend on a C runtime.
+// Byte helpers that do not depend on a C runtime. dst and src of CopyBytes
+// must not overlap (the compiler may turn it into memcpy).
 void FillBytes(void *dst, int value, DWORD count);
 void CopyBytes(void *dst, const void *src, DWORD count);
 
