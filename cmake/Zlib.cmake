@@ -15,9 +15,14 @@ if(NOT NVR_ZLIB_DIR)
                           "(install Debian's binutils-source package)")
     endif()
     message(STATUS "Extracting zlib from ${NVR_ZLIB_TARBALL}")
-    file(ARCHIVE_EXTRACT INPUT ${NVR_ZLIB_TARBALL}
-         DESTINATION ${CMAKE_BINARY_DIR}/zlib-src
-         PATTERNS "binutils-2.40/zlib/*.c" "binutils-2.40/zlib/*.h")
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/zlib-src)
+    # tar, not file(ARCHIVE_EXTRACT): the tarball carries hard links.
+    execute_process(COMMAND tar -xJf ${NVR_ZLIB_TARBALL} -C ${CMAKE_BINARY_DIR}/zlib-src
+                            binutils-2.40/zlib
+                    RESULT_VARIABLE _tar_result)
+    if(NOT _tar_result EQUAL 0)
+      message(FATAL_ERROR "could not extract zlib's sources")
+    endif()
   endif()
 endif()
 

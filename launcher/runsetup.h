@@ -11,6 +11,7 @@
 #include "setupinfo/toolkit.h"
 
 #define NVR_TEMP_PREFIX "_if"     // prefix of the run's four temporary names
+#define NVR_TEMP_NAME_COUNT 4     // information file, journal, source list, End-install
 
 extern char g_packageFolder[NVR_PATH_SIZE];   // PathFolder of the package path
 extern char g_packageDrive[NVR_PATH_SIZE];    // PathRoot of the package folder
@@ -26,6 +27,11 @@ extern char g_sourceListFile[NVR_PATH_SIZE];  // temporary name 3: the source-fi
 extern HANDLE g_sourceList;                   // open handle of name 3, or INVALID_HANDLE_VALUE
 // Temporary name 4, the End-install information path, is g_endInstallPath (launcher.h).
 extern BYTE *g_transferBuffer;                // NVR_IO_CHUNK bytes while the run lives, else NULL
+
+// Test-only fault seam: when set to k (1 to NVR_TEMP_NAME_COUNT), SetUpRun
+// fails to make temporary name k as if GetTempFileNameA had returned 0.
+// The module never sets it; it stays 0.
+extern int g_failTempName;
 
 // Finds the folders, makes the four temporary names, opens the source-file
 // list and allocates the transfer buffer. Needs g_packagePath. Returns 1, or 0
