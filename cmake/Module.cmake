@@ -96,5 +96,33 @@ if(NVR_BUILD_WIN_TESTS)
     add_library(${_name} SHARED ${_src})
     set_target_properties(${_name} PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     target_link_options(${_name} PRIVATE -static)
+    list(APPEND _dll_targets ${_name})
+  endforeach()
+
+  # tests/win/NAME.idl -> NAME.tlb (type libraries for the registration tests),
+  # compiled by widl (package mingw-w64-tools) against Wine's IDL files and its
+  # stdole2.tlb (package libwine-dev).
+  find_program(NVR_WIDL x86_64-w64-mingw32-widl REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+  set(NVR_WINE_IDL_DIR /usr/include/wine/wine/windows)
+  set(NVR_WINE_TLB_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+  file(GLOB _idls CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.idl)
+  set(_tlbs)
+  foreach(_idl ${_idls})
+    get_filename_component(_name ${_idl} NAME_WE)
+    set(_tlb ${CMAKE_BINARY_DIR}/tests/${_name}.tlb)
+    add_custom_command(OUTPUT ${_tlb}
+      COMMAND ${NVR_WIDL} -m64 -t -I ${NVR_WINE_IDL_DIR} -L ${NVR_WINE_TLB_DIR} -o ${_tlb} ${_idl}
+      DEPENDS ${_idl} VERBATIM)
+    list(APPEND _tlbs ${_tlb})
+  endforeach()
+
+  # Building a test program builds the DLLs and type libraries it may load.
+  add_custom_target(nvr_test_data DEPENDS ${_tlbs})
+  if(_dll_targets)
+    add_dependencies(nvr_test_data ${_dll_targets})
+  endif()
+  foreach(_src ${_tests})
+    get_filename_component(_name ${_src} NAME_WE)
+    add_dependencies(${_name} nvr_test_data)
   endforeach()
 endif()
