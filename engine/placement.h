@@ -1,0 +1,47 @@
+// placement.h -- file placement: writes the current package entry to its
+// target (or, for a target in use, beside it for replacement at the next
+// restart), and describes files and entries for the replace decisions.
+//
+// Runs on the worker thread during an installation, and on the main thread
+// in the launcher before any window exists (PlaceFile of the information
+// file). Messages only when g_uiReady is set and g_abortFlag is clear.
+#ifndef NVR_ENGINE_PLACEMENT_H
+#define NVR_ENGINE_PLACEMENT_H
+
+#include <windows.h>
+#include "engine/engine.h"
+
+// Extracts the reader's current entry (data not yet begun) into target, whose
+// folder must exist, and gives it the entry's time. Returns the bytes
+// written, or -1 after a failure it has reported; a partly written file is
+// deleted.
+int PlaceFile(const char *target);
+
+// Fills size, local time and version of the file or folder info->name. 1 when
+// it exists, else 0 (fields unchanged).
+int DescribeExistingFile(FileInfo *info);
+
+// Fills info from the reader's current entry. 1, or 0 when the reader fails.
+int DescribeCurrentEntry(FileInfo *info);
+
+// 1 when the current entry can be described and its name equals name,
+// ignoring case.
+int IsCurrentEntryNamed(const char *name);
+
+// The fixed file version of path. 1 when found, else 0 with both halves
+// NVR_NO_VERSION.
+int GetFileVersionPair(const char *path, DWORD *high, DWORD *low);
+
+// Sign tells which pair is newer: positive a, negative b; 0 when equal or
+// when any half is NVR_NO_VERSION.
+LONG CompareVersions(DWORD aHigh, DWORD aLow, DWORD bHigh, DWORD bLow);
+
+// The package's file is newer than the existing one: a higher version, or the
+// same version and a later time.
+int IsPackageFileNewer(const FileInfo *package, const FileInfo *existing);
+
+// MsgArchiveCorrupt / MsgInstallFileFailed(target), unless aborted.
+void ShowArchiveError(void);
+void ShowInstallError(const char *target);
+
+#endif
