@@ -10,13 +10,14 @@
 #define NVR_ENGINE_REGISTRATION_H
 
 #include <windows.h>
+#include "resources/resource.h"
 
 #define NVR_SHARED_DLLS_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
 #define NVR_DEFER_SERVERS   "RegisterServer"       // End-install section: DLLs to register
 #define NVR_DEFER_TYPELIBS  "RegisterTypeLibrary"  // End-install section: type libraries
 
-#define NVR_FINISHING_DIALOG 1058   // dialog resource run by PostRestartRegistration
-#define NVR_FINISHING_TEXT   1033   // its text item
+#define NVR_FINISHING_DIALOG IDD_FINISHING        // dialog resource run by PostRestartRegistration
+#define NVR_FINISHING_TEXT   IDC_FINISHING_TEXT   // its text item
 
 // Raises the SharedDLLs count of path (value name = path), keeping the form
 // the value is stored in (REG_SZ text, REG_BINARY, REG_DWORD; anything else

@@ -6,9 +6,15 @@
 #include "launcher/launcher.h"
 #include "launcher/services.h"
 #include "launcher/postrestart.h"
+#include "launcher/runsetup.h"
+#include "engine/placement.h"
 #include "package/format.h"
 #include "package/reader.h"
+#include "resources/resource.h"
+#include "ui/catalog.h"
+#include "ui/mainwindow.h"
 #include "ui/startupmsg.h"
+#include "ui/volumeprompt.h"
 
 HINSTANCE g_instance;
 int g_languageFlag = 1;
@@ -135,23 +141,87 @@ static int PackageLengthsFit(void)
     return 1;
 }
 
-// Install mode: open the package and check that it starts with the install
-// information entry.
-static int RunInstall(const char *packagePath)
+// Opens the package and extracts its install information file. 1, or 0 when
+// the package is damaged (the reader is then closed again).
+static int OpenInstallPackage(void)
 {
-    EntryInfo info;
-
-    CopyBounded(NVR_PATH_SIZE, g_packagePath, packagePath);
     g_reader = OpenPackage(g_packagePath, NVR_MODULE_LENGTH);
     if (g_reader == NULL)
-        return ShowStartupMessage(MsgPackageCorrupt, MB_ICONERROR);
-    int ok = PackageLengthsFit() && GetEntryInfo(g_reader, &info) == 0 &&
-             CompareNoCase(info.name, NVR_INFO_ENTRY_NAME) == 0;
+        return 0;
+    SetVolumeCallback(VolumePrompt);
+    if (PackageLengthsFit() && IsCurrentEntryNamed(NVR_INFO_ENTRY_NAME) &&
+        PlaceFile(g_infoFile) >= 0)
+        return 1;
     ClosePackage(g_reader);
     g_reader = NULL;
-    if (!ok)
-        return ShowStartupMessage(MsgPackageCorrupt, MB_ICONERROR);
     return 0;
+}
+
+// Registers the main window's class and creates the window off-screen; only
+// its taskbar button shows. 1 or 0.
+static int CreateMainWindow(void)
+{
+    WNDCLASSEXA wc;
+    FillBytes(&wc, 0, sizeof wc);
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = g_instance;
+    wc.hIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_NUVAR));
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.lpszClassName = NVR_MAIN_CLASS;
+    if (!RegisterClassExA(&wc))
+        return 0;
+    g_mainWindow = CreateWindowExA(0, NVR_MAIN_CLASS, g_caption,
+                                   WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                                   9999, 9999, 0, 0, NULL, NULL, g_instance, NULL);
+    return g_mainWindow != NULL;
+}
+
+// The wizard's message loop; the current page gets keyboard navigation.
+static void RunMessageLoop(void)
+{
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (g_currentPage != NULL && IsDialogMessageA(g_currentPage, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// Install mode: set up the run, open the package, read its title and
+// language, and run the wizard until the main window ends the loop.
+static int RunInstall(const char *packagePath)
+{
+    CopyBounded(NVR_PATH_SIZE, g_packagePath, packagePath);
+    if (!SetUpRun())
+        return -1;
+    if (!OpenInstallPackage()) {
+        CleanUpRun();
+        return ShowStartupMessage(MsgPackageCorrupt, MB_ICONERROR);
+    }
+    ReadLanguageAndTitle(g_infoFile);
+
+    // The same installation running already: bring it forward instead.
+    HWND running = FindWindowA(NVR_MAIN_CLASS, g_caption);
+    int code = 0;
+    if (running != NULL) {
+        PostMessageA(running, WM_SYSCOMMAND, SC_RESTORE, 0);
+    } else if (!CreateMainWindow()) {
+        code = ShowStartupMessage(MsgCantInitialize, MB_ICONERROR);
+    } else {
+        ShowWindow(g_mainWindow, SW_SHOWNORMAL);
+        UpdateWindow(g_mainWindow);
+        g_uiReady = 1;
+        RunMessageLoop();
+    }
+    ClosePackage(g_reader);
+    g_reader = NULL;
+    CleanUpRun();
+    if (g_restartFlag)
+        RestartWindows();
+    return code;
 }
 
 int RunModule(HINSTANCE instance, const char *args)

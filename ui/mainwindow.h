@@ -10,4 +10,7 @@
 // or a failed worker. While it is set, the engine shows no message box.
 extern volatile LONG g_abortFlag;
 
+// Window procedure of the main window (class "IFBG").
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 #endif
