@@ -100,6 +100,7 @@ struct FindState {
     const char *cls;    // window class wanted
     const char *caption;  // NULL: any caption
     HWND found;
+    int control;        // 0, or a control the window must hold
 };
 
 inline BOOL CALLBACK FindProc(HWND w, LPARAM lp)
@@ -108,7 +109,8 @@ inline BOOL CALLBACK FindProc(HWND w, LPARAM lp)
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
     if ((s->pid == 0 || pid == s->pid) && IsWindowVisible(w) && ClassName(w) == s->cls &&
-        (s->caption == NULL || WindowText(w) == s->caption)) {
+        (s->caption == NULL || WindowText(w) == s->caption) &&
+        (s->control == 0 || GetDlgItem(w, s->control) != NULL)) {
         s->found = w;
         return FALSE;
     }
@@ -118,11 +120,11 @@ inline BOOL CALLBACK FindProc(HWND w, LPARAM lp)
 // Polls for a visible top-level window of class cls (and caption, when given)
 // that belongs to process pid (0: any). NULL on time-out.
 inline HWND WaitWindow(DWORD pid, const char *cls, const char *caption = NULL,
-                       DWORD timeoutMs = 15000)
+                       DWORD timeoutMs = 15000, int control = 0)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        FindState s = {pid, cls, caption, NULL};
+        FindState s = {pid, cls, caption, NULL, control};
         EnumWindows(FindProc, reinterpret_cast<LPARAM>(&s));
         if (s.found)
             return s.found;
@@ -142,13 +144,28 @@ struct MessageBoxSeen {
 inline MessageBoxSeen WaitMessageBox(DWORD pid, DWORD timeoutMs = 15000)
 {
     MessageBoxSeen box;
-    box.window = WaitWindow(pid, "#32770", NULL, timeoutMs);
+    box.window = WaitWindow(pid, "#32770", NULL, timeoutMs, 0xFFFF);
     if (box.window) {
         Sleep(50);  // let the box finish its initialisation
         box.caption = WindowText(box.window);
         box.text = ItemText(box.window, 0xFFFF);
     }
     return box;
+}
+
+// Waits for a dialog of process pid that holds control (a page or a dialog
+// of the installer; message boxes hold control 0xFFFF instead).
+inline HWND WaitDialog(DWORD pid, int control, DWORD timeoutMs = 15000)
+{
+    return WaitWindow(pid, "#32770", NULL, timeoutMs, control);
+}
+
+// Sets an edit control's text as if the user had typed it.
+inline void TypeText(HWND dlg, int id, const std::string &text)
+{
+    HWND edit = GetDlgItem(dlg, id);
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageA(edit, EM_SETMODIFY, TRUE, 0);
 }
 
 // Presses a dialog button the way a click does; posted, so that a button that

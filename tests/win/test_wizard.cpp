@@ -1,0 +1,375 @@
+// test_wizard.cpp -- the whole road, driven like a user: Setup.exe is started,
+// the pages and message boxes are found by class, caption and controls, their
+// texts are read and their buttons pressed; afterwards files, registry,
+// temporary folder and exit codes are checked. Runs the real x86_64 module.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include "package/format.h"
+#include "resources/resource.h"
+#include "tests/win/uidriver.h"
+
+using namespace uidriver;
+
+namespace {
+
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+std::string Package(const char *product) { return TestData() + "\\" + product + "\\pkg\\Setup.exe"; }
+
+std::string ProgramFiles()
+{
+    char buf[MAX_PATH] = "";
+    DWORD size = sizeof buf;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, "ProgramFilesDir", NULL, NULL, reinterpret_cast<BYTE *>(buf), &size);
+        RegCloseKey(key);
+    }
+    return buf;
+}
+
+// Korean texts are compared as the module shows them: CP949 bytes.
+std::string Cp949(const char *utf8)
+{
+    wchar_t wide[1024];
+    char out[2048];
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 1024);
+    int m = WideCharToMultiByte(949, 0, wide, n, out, sizeof out, NULL, NULL);
+    return std::string(out, m > 0 ? m - 1 : 0);
+}
+
+std::vector<std::string> TempRunFiles()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((std::string(temp) + "_if*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do
+            names.push_back(fd.cFileName);
+        while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = dir + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+bool RegistryValue(HKEY root, const char *key, const std::string &name, DWORD *type,
+                   std::string *data)
+{
+    HKEY k;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS)
+        return false;
+    char buf[1024];
+    DWORD size = sizeof buf;
+    LONG rc = RegQueryValueExA(k, name.c_str(), NULL, type, reinterpret_cast<BYTE *>(buf), &size);
+    RegCloseKey(k);
+    if (rc != ERROR_SUCCESS)
+        return false;
+    if (data)
+        data->assign(buf, size);
+    return true;
+}
+
+void DeleteValue(HKEY root, const char *key, const std::string &name)
+{
+    HKEY k;
+    if (RegOpenKeyExA(root, key, 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
+        RegDeleteValueA(k, name.c_str());
+        RegCloseKey(k);
+    }
+}
+
+bool KeyExists(HKEY root, const std::string &key)
+{
+    HKEY k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(k);
+    return true;
+}
+
+// One installation, from Setup.exe to the end of the install run.
+class Wizard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(TestData().empty()) << "NVR_TEST_DATA is not set";
+        tempsBefore_ = TempRunFiles();
+    }
+
+    void TearDown() override
+    {
+        if (install_.handle)
+            WaitExit(install_, 5000);
+        EXPECT_EQ(tempsBefore_, TempRunFiles()) << "the run left \"_if\" files behind";
+    }
+
+    // Starts a package the way a user does; the bootstrap must end at once
+    // and the install run come up with its main window.
+    void Start(const char *product, const std::string &caption)
+    {
+        caption_ = caption;
+        Process setup = uidriver::Start("\"" + Package(product) + "\"");
+        ASSERT_TRUE(setup.handle != NULL);
+        ASSERT_EQ(0u, WaitExit(setup, 10000));
+        install_ = WaitProcessNamed(NVR_MODULE_FILE_NAME, 10000);
+        ASSERT_TRUE(install_.handle != NULL) << "the install run did not start";
+        ASSERT_TRUE(WaitWindow(install_.id, "IFBG", caption.c_str(), 10000) != NULL)
+            << "no main window with the caption " << caption;
+    }
+
+    HWND Page(int control, DWORD timeoutMs = 15000)
+    {
+        HWND page = WaitDialog(install_.id, control, timeoutMs);
+        if (page)
+            Sleep(150);  // let the page finish its initialisation
+        return page;
+    }
+
+    // Waits for a message box, checks its caption, answers it; returns its text.
+    std::string Answer(int button, DWORD timeoutMs = 15000)
+    {
+        MessageBoxSeen box = WaitMessageBox(install_.id, timeoutMs);
+        if (!box.window)
+            return "<no message box>";
+        EXPECT_EQ(caption_, box.caption);
+        Press(box.window, button);
+        // The box must go away before the next step looks for windows.
+        for (int i = 0; i < 200 && IsWindow(box.window); ++i)
+            Sleep(10);
+        return box.text;
+    }
+
+    DWORD Finish(DWORD timeoutMs = 30000) { return WaitExit(install_, timeoutMs); }
+
+    Process install_;
+    std::string caption_;
+    std::vector<std::string> tempsBefore_;
+};
+
+TEST_F(Wizard, EnglishInstallationRunsToCompletion)
+{
+    std::string folder = ProgramFiles() + "\\Wizard Test";
+    RemoveTree(folder);
+    Start("en", "Installation of Wizard Test");
+
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    EXPECT_EQ(caption_, WindowText(welcome));
+    EXPECT_EQ("This will install Wizard Test on your computer.", ItemText(welcome, IDC_WELCOME_TEXT));
+    EXPECT_EQ("Next", ItemText(welcome, IDC_NEXT));
+    Press(welcome, IDC_NEXT);
+
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+    EXPECT_EQ(caption_ + " - Select install folder", WindowText(page));
+    EXPECT_EQ(folder, ItemText(page, IDC_FOLDER_EDIT));
+    EXPECT_EQ(0u, ItemText(page, IDC_SPACE_LINE).find("Space needed: "));
+    Press(page, IDC_INSTALL);   // the proposal is created without a question
+
+    HWND done = Page(IDC_COMPLETED, 30000);
+    ASSERT_TRUE(done != NULL) << "no completion dialog";
+    EXPECT_EQ("Installation of Wizard Test completed.", ItemText(done, IDC_COMPLETED));
+    EXPECT_EQ("Ok", ItemText(done, IDC_OK));
+    Press(done, IDC_OK);
+    EXPECT_EQ(0u, Finish());
+
+    EXPECT_TRUE(Exists(folder + "\\readme.txt"));
+    EXPECT_TRUE(Exists(folder + "\\docs\\first.txt"));
+    EXPECT_TRUE(Exists(folder + "\\Logs"));
+    std::string dll = folder + "\\Bin\\wizcom_en.dll";
+    EXPECT_TRUE(Exists(dll));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\NuvarTest\\wizcom_en.dll"))
+        << "the COM server was not registered";
+    DWORD type = 0;
+    std::string count;
+    ASSERT_TRUE(RegistryValue(HKEY_LOCAL_MACHINE, kSharedDlls, dll, &type, &count));
+    EXPECT_EQ((DWORD)REG_DWORD, type);
+    EXPECT_EQ(2u, *reinterpret_cast<const DWORD *>(count.data()));
+    EXPECT_FALSE(RegistryValue(HKEY_LOCAL_MACHINE, kRunOnce, "Wizard Test", NULL, NULL));
+
+    DeleteValue(HKEY_LOCAL_MACHINE, kSharedDlls, dll);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\wizcom_en.dll");
+    RemoveTree(folder);
+}
+
+TEST_F(Wizard, KoreanPackageShowsKoreanTexts)
+{
+    std::string title = Cp949("위저드 테스트");
+    std::string folder = ProgramFiles() + "\\Wizard Test KO";
+    RemoveTree(folder);
+    Start("ko", title + Cp949(" 설치"));
+
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    EXPECT_EQ(title + Cp949("의 설치를 시작합니다."), ItemText(welcome, IDC_WELCOME_TEXT));
+    EXPECT_EQ(Cp949("다음"), ItemText(welcome, IDC_NEXT));
+    EXPECT_EQ(Cp949("취소"), ItemText(welcome, IDC_CANCEL));
+    Press(welcome, IDC_NEXT);
+
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+    EXPECT_EQ(caption_ + " - " + Cp949("설치 폴더 선택"), WindowText(page));
+    EXPECT_EQ(Cp949("설치시작"), ItemText(page, IDC_INSTALL));
+    Press(page, IDC_INSTALL);
+
+    HWND done = Page(IDC_COMPLETED, 30000);
+    ASSERT_TRUE(done != NULL);
+    EXPECT_EQ(title + Cp949("의 설치를 완료했습니다."), ItemText(done, IDC_COMPLETED));
+    EXPECT_EQ(Cp949("확인"), ItemText(done, IDC_OK));
+    Press(done, IDC_OK);
+    EXPECT_EQ(0u, Finish());
+    EXPECT_TRUE(Exists(folder + "\\readme.txt"));
+
+    std::string dll = folder + "\\Bin\\wizcom_ko.dll";
+    DeleteValue(HKEY_LOCAL_MACHINE, kSharedDlls, dll);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\wizcom_ko.dll");
+    RemoveTree(folder);
+}
+
+TEST_F(Wizard, CancelOnTheWelcomePageEndsAtOnce)
+{
+    Start("en", "Installation of Wizard Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_CANCEL);
+    EXPECT_EQ(0u, Finish(10000));
+    EXPECT_FALSE(Exists(ProgramFiles() + "\\Wizard Test"));
+}
+
+TEST_F(Wizard, ClosingTheFolderPageAsksBeforeAborting)
+{
+    Start("en", "Installation of Wizard Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_NEXT);
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+
+    PostMessageA(page, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ("Installation is not yet completed.\n\nAbort installation?", Answer(IDNO));
+    EXPECT_TRUE(IsWindow(page)) << "No must keep the folder page";
+
+    Press(page, IDC_CANCEL);
+    EXPECT_EQ("Installation is not yet completed.\n\nAbort installation?", Answer(IDYES));
+    EXPECT_EQ(0u, Finish(10000));
+    EXPECT_FALSE(Exists(ProgramFiles() + "\\Wizard Test"));
+}
+
+TEST_F(Wizard, FolderValidationInOrder)
+{
+    Start("en", "Installation of Wizard Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_NEXT);
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+
+    // Blank: back to the field without a message.
+    TypeText(page, IDC_FOLDER_EDIT, "   ");
+    Press(page, IDC_INSTALL);
+    EXPECT_EQ(NULL, WaitMessageBox(install_.id, 700).window);
+
+    // A share is refused before any drive test.
+    TypeText(page, IDC_FOLDER_EDIT, "\\\\server\\share\\Foo");
+    Press(page, IDC_INSTALL);
+    EXPECT_EQ("Can't install to remote computer.", Answer(IDOK));
+
+    // A drive that does not exist is named by its root alone.
+    TypeText(page, IDC_FOLDER_EDIT, "Q:\\Apps\\Foo");
+    Press(page, IDC_INSTALL);
+    EXPECT_EQ("'Q:' is not valid drive specification or not accessible.", Answer(IDOK));
+
+    // A removable drive (R: is a floppy in the test prefix); No stays.
+    TypeText(page, IDC_FOLDER_EDIT, "R:\\Foo");
+    Press(page, IDC_INSTALL);
+    EXPECT_EQ("Drive 'R:' is removable.\n\nContinue installation on this drive anyway?",
+              Answer(IDNO));
+
+    // A typed folder that does not exist is asked about; No stays.
+    std::string typed = "C:\\Wizard Typed\\Sub";
+    RemoveTree("C:\\Wizard Typed");
+    TypeText(page, IDC_FOLDER_EDIT, typed);
+    Press(page, IDC_INSTALL);
+    EXPECT_EQ("Folder '" + typed + "' does not exists.\n\nCreate this folder?", Answer(IDNO));
+    EXPECT_FALSE(Exists(typed));
+
+    // Yes creates it (both levels) and the installation goes on.
+    Press(page, IDC_INSTALL);
+    EXPECT_EQ("Folder '" + typed + "' does not exists.\n\nCreate this folder?", Answer(IDYES));
+    HWND done = Page(IDC_COMPLETED, 30000);
+    ASSERT_TRUE(done != NULL);
+    Press(done, IDC_OK);
+    EXPECT_EQ(0u, Finish());
+    EXPECT_TRUE(Exists(typed + "\\readme.txt"));
+    std::string dll = typed + "\\Bin\\wizcom_en.dll";
+    DeleteValue(HKEY_LOCAL_MACHINE, kSharedDlls, dll);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\wizcom_en.dll");
+    RemoveTree("C:\\Wizard Typed");
+}
+
+TEST_F(Wizard, AbortDuringInstallationRollsBack)
+{
+    std::string folder = ProgramFiles() + "\\Many Files";
+    RemoveTree(folder);
+    Start("many", "Installation of Many Files");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_NEXT);
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+    Press(page, IDC_INSTALL);
+
+    HWND progress = Page(IDC_INSTALLING);
+    ASSERT_TRUE(progress != NULL);
+    // Wait until files are being installed.
+    for (int i = 0; i < 500 && ItemText(progress, IDC_STATUS).empty(); ++i)
+        Sleep(10);
+    ASSERT_FALSE(ItemText(progress, IDC_STATUS).empty());
+
+    // Abort, answered No: the worker is suspended while the question is up
+    // and goes on afterwards.
+    Press(progress, IDC_ABORT);
+    MessageBoxSeen box = WaitMessageBox(install_.id);
+    ASSERT_TRUE(box.window != NULL);
+    EXPECT_EQ("Installation is not yet completed.\n\nAbort installation?", box.text);
+    std::string shown = ItemText(progress, IDC_STATUS);
+    Sleep(400);
+    EXPECT_EQ(shown, ItemText(progress, IDC_STATUS)) << "the worker ran on during the question";
+    Press(box.window, IDNO);
+    Sleep(300);
+
+    // Abort, answered Yes: the installation is rolled back.
+    Press(progress, IDC_ABORT);
+    EXPECT_EQ("Installation is not yet completed.\n\nAbort installation?", Answer(IDYES));
+    EXPECT_EQ(0u, Finish(60000));
+    EXPECT_FALSE(Exists(folder)) << "the rollback left the install folder";
+}
+
+}  // namespace
