@@ -41,8 +41,8 @@
 #define IDC_REPLACE_QUERY    1016   // TextReplaceQuery
 #define IDC_PACKAGE_LINE     1017   // line of the package's file
 #define IDC_NO_MORE_QUERY    1013   // LabelNoMoreQuery check box
-#define IDC_YES              1010   // BtnYes
-#define IDC_NO               1011   // BtnNo
+#define IDC_BUTTON_YES       1010   // BtnYes (IDC_YES/IDC_NO would clash with cursor names)
+#define IDC_BUTTON_NO        1011   // BtnNo
 
 // Completion and post-restart dialogs.
 #define IDC_COMPLETED        1037   // TextCompleted with the Title

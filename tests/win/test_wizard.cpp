@@ -294,7 +294,7 @@ TEST_F(Wizard, FolderValidationInOrder)
     // Blank: back to the field without a message.
     TypeText(page, IDC_FOLDER_EDIT, "   ");
     Press(page, IDC_INSTALL);
-    EXPECT_EQ(NULL, WaitMessageBox(install_.id, 700).window);
+    EXPECT_TRUE(WaitMessageBox(install_.id, 700).window == NULL);
 
     // A share is refused before any drive test.
     TypeText(page, IDC_FOLDER_EDIT, "\\\\server\\share\\Foo");
@@ -370,6 +370,202 @@ TEST_F(Wizard, AbortDuringInstallationRollsBack)
     EXPECT_EQ("Installation is not yet completed.\n\nAbort installation?", Answer(IDYES));
     EXPECT_EQ(0u, Finish(60000));
     EXPECT_FALSE(Exists(folder)) << "the rollback left the install folder";
+}
+
+// A file with fixed content and a last-write time given as local time.
+void WriteOldFile(const std::string &path, const std::string &bytes, WORD year, WORD month,
+                  WORD day, WORD hour, WORD minute)
+{
+    ASSERT_TRUE(WriteFileBytes(path, bytes)) << path;
+    SYSTEMTIME st = {};
+    st.wYear = year;
+    st.wMonth = month;
+    st.wDay = day;
+    st.wHour = hour;
+    st.wMinute = minute;
+    FILETIME local, utc;
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    SetFileTime(f, NULL, NULL, &utc);
+    CloseHandle(f);
+}
+
+// The line the query shows for a package file packed from path: its time as
+// the packager stored it (local FAT time), no version.
+std::string PackedLine(const std::string &name, const std::string &path, const char *size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a);
+    FILETIME local, fat;
+    WORD date, time;
+    FileTimeToLocalFileTime(&a.ftLastWriteTime, &local);
+    FileTimeToDosDateTime(&local, &date, &time);
+    DosDateTimeToFileTime(date, time, &fat);
+    SYSTEMTIME st;
+    FileTimeToSystemTime(&fat, &st);
+    char line[512];
+    wsprintfA(line, "%s(%d-%d-%d/%d:%02d; %sBytes)", name.c_str(), st.wYear, st.wMonth, st.wDay,
+              st.wHour, st.wMinute, size);
+    return line;
+}
+
+int DefaultButton(HWND dlg)
+{
+    LRESULT r = SendMessageA(dlg, DM_GETDEFID, 0, 0);
+    return HIWORD(r) == DC_HASDEFID ? LOWORD(r) : 0;
+}
+
+TEST_F(Wizard, ReplaceQuestionsPerPassAndAbortInside)
+{
+    std::string folder = ProgramFiles() + "\\Query Test";
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), NULL);
+    WriteOldFile(folder + "\\one.txt", "old one", 2001, 3, 24, 9, 5);
+    WriteOldFile(folder + "\\two.txt", "old two", 2001, 3, 24, 9, 5);
+    WriteOldFile(folder + "\\q.dll", "old dll", 2030, 1, 2, 3, 4);
+
+    Start("query", "Installation of Query Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_NEXT);
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+    Press(page, IDC_INSTALL);   // the folder exists: no question
+
+    // Source pass: the first existing file is asked about.
+    HWND query = Page(IDC_NO_MORE_QUERY, 20000);
+    ASSERT_TRUE(query != NULL) << "no replace question";
+    EXPECT_EQ(caption_, WindowText(query));
+    EXPECT_EQ("Following file already exists in the folder '" + folder + "'.",
+              ItemText(query, IDC_REPLACE_FOLDER));
+    EXPECT_EQ("one.txt(2001-3-24/9:05; 7Bytes)", ItemText(query, IDC_EXISTING_LINE));
+    EXPECT_EQ(PackedLine("one.txt", TestData() + "\\query\\files\\one.txt", "17"),
+              ItemText(query, IDC_PACKAGE_LINE));
+    EXPECT_EQ("Replace above file with following?", ItemText(query, IDC_REPLACE_QUERY));
+    EXPECT_EQ(IDC_BUTTON_YES, DefaultButton(query)) << "a newer package file proposes Yes";
+
+    // Escape and the close box do nothing.
+    PostMessageA(query, WM_COMMAND, IDCANCEL, 0);
+    PostMessageA(query, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(400);
+    ASSERT_TRUE(IsWindow(query));
+
+    // "No more query." with Yes: the second source file is not asked about.
+    SendMessageA(GetDlgItem(query, IDC_NO_MORE_QUERY), BM_CLICK, 0, 0);
+    Press(query, IDC_BUTTON_YES);
+    for (int i = 0; i < 200 && IsWindow(query); ++i)
+        Sleep(10);
+
+    // DLL pass: asked again (its own policy); the package file is older by
+    // time, so No is proposed. Abort inside the question rolls back.
+    query = Page(IDC_NO_MORE_QUERY, 20000);
+    ASSERT_TRUE(query != NULL) << "the DLL line was not asked about";
+    EXPECT_EQ(0u, ItemText(query, IDC_PACKAGE_LINE).find("q.dll("));
+    Sleep(300);
+    EXPECT_EQ(IDC_BUTTON_NO, DefaultButton(query)) << "an older package file proposes No";
+    Press(query, IDC_ABORT);
+    EXPECT_EQ("Installation is not yet completed.\n\nAbort installation?", Answer(IDYES));
+    EXPECT_EQ(0u, Finish(30000));
+
+    // Files that replaced existing ones stay; the kept DLL is untouched; the
+    // folder existed before and stays.
+    EXPECT_EQ("first file, new\r\n", ReadFileBytes(folder + "\\one.txt"));
+    EXPECT_EQ("second file, new\r\n", ReadFileBytes(folder + "\\two.txt"));
+    EXPECT_EQ("old dll", ReadFileBytes(folder + "\\q.dll"));
+    RemoveTree(folder);
+}
+
+TEST_F(Wizard, SecondStartRestoresTheRunningInstallation)
+{
+    Start("en", "Installation of Wizard Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+
+    Process again = uidriver::Start("\"" + Package("en") + "\"");
+    ASSERT_EQ(0u, WaitExit(again, 10000));
+    // The second install run finds the first by its caption and ends quietly.
+    Process second;
+    for (int i = 0; i < 200 && !second.handle; ++i) {
+        for (DWORD id : ProcessesNamed(NVR_MODULE_FILE_NAME))
+            if (id != install_.id)
+                second.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION |
+                                            PROCESS_TERMINATE, FALSE, second.id = id);
+        Sleep(10);
+    }
+    if (second.handle) {
+        EXPECT_TRUE(WaitMessageBox(second.id, 1500).window == NULL);
+        EXPECT_EQ(0u, WaitExit(second, 10000));
+    }
+    EXPECT_TRUE(IsWindow(welcome));
+    Press(welcome, IDC_CANCEL);
+    EXPECT_EQ(0u, Finish(10000));
+}
+
+TEST_F(Wizard, FileInUseGoesThroughARestart)
+{
+    std::string folder = ProgramFiles() + "\\Restart Test";
+    std::string dll = folder + "\\held.dll";
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), NULL);
+    ASSERT_TRUE(WriteFileBytes(dll, "old dll"));
+    HANDLE held = CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0,
+                              NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    Start("restart", "Installation of Restart Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_NEXT);
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+    Press(page, IDC_INSTALL);
+
+    EXPECT_EQ("To complete installation, system must be restarted.\n\nRestart system now?",
+              Answer(IDNO, 30000));
+    EXPECT_EQ("Installation will be completed after system restarted.", Answer(IDOK));
+    EXPECT_EQ(0u, Finish());
+    CloseHandle(held);
+    EXPECT_EQ("old dll", ReadFileBytes(dll)) << "the file in use was overwritten";
+
+    // The post-restart command is waiting in RunOnce.
+    std::string command;
+    ASSERT_TRUE(RegistryValue(HKEY_LOCAL_MACHINE, kRunOnce, "Restart Test", NULL, &command));
+    command = command.c_str();
+    std::string prefix = "\"" + WindowsFolder() + "\\" NVR_MODULE_FILE_NAME "\" -i";
+    ASSERT_EQ(0u, command.find(prefix)) << command;
+    std::string endInstall = command.substr(prefix.size());
+    EXPECT_TRUE(Exists(endInstall));
+
+    // The restart: pending renames, then the RunOnce command.
+    Process boot = uidriver::Start("wineboot.exe -r");
+    ASSERT_TRUE(boot.handle != NULL);
+    Process registration = WaitProcessNamed(NVR_MODULE_FILE_NAME, 30000);
+    ASSERT_TRUE(registration.handle != NULL) << "the post-restart run did not start";
+    HWND finishing = WaitDialog(registration.id, IDC_FINISHING_TEXT, 10000);
+    if (finishing) {
+        EXPECT_EQ("Finishing installation...", ItemText(finishing, IDC_FINISHING_TEXT));
+    }
+    EXPECT_EQ(0u, WaitExit(registration, 30000));
+
+    install_ = WaitProcessNamed(NVR_MODULE_FILE_NAME, 10000);
+    ASSERT_TRUE(install_.handle != NULL) << "the completion run did not start";
+    caption_ = "Installation of Restart Test";
+    HWND done = Page(IDC_COMPLETED, 15000);
+    ASSERT_TRUE(done != NULL);
+    EXPECT_EQ("Installation of Restart Test completed.", ItemText(done, IDC_COMPLETED));
+    Press(done, IDC_OK);
+    EXPECT_EQ(0u, Finish());
+    WaitExit(boot, 30000);
+
+    EXPECT_FALSE(Exists(endInstall));
+    EXPECT_NE("old dll", ReadFileBytes(dll)) << "the restart did not replace the file";
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\NuvarTest\\held.dll"))
+        << "the deferred registration did not run";
+    EXPECT_FALSE(RegistryValue(HKEY_LOCAL_MACHINE, kRunOnce, "Restart Test", NULL, NULL));
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\held.dll");
+    RemoveTree(folder);
 }
 
 }  // namespace
