@@ -28,17 +28,21 @@ endif()
 
 set(_z ${NVR_ZLIB_DIR})
 set(_zlib_inflate_sources ${_z}/inflate.c ${_z}/inffast.c ${_z}/inftrees.c
-    ${_z}/crc32.c ${_z}/adler32.c ${_z}/zutil.c)
+    ${_z}/crc32.c ${_z}/zutil.c)
 # NO_GZIP drops the gzip wrapper; DYNAMIC_CRC_TABLE builds the CRC tables at
 # run time instead of carrying them in the image.
 set(_zlib_defs NO_GZIP DYNAMIC_CRC_TABLE)
 
-add_library(nvr_zlib_inflate STATIC ${_zlib_inflate_sources})
+# The module's zlib takes a small Adler-32 of its own (raw inflate never
+# checks one); the tests' zlib keeps zlib's.
+add_library(nvr_zlib_inflate STATIC ${_zlib_inflate_sources}
+            ${PROJECT_SOURCE_DIR}/package/adler32.cpp)
 target_include_directories(nvr_zlib_inflate PUBLIC ${_z})
 target_compile_definitions(nvr_zlib_inflate PUBLIC ${_zlib_defs})
-target_compile_options(nvr_zlib_inflate PRIVATE -Os ${NVR_MODULE_CFLAGS} -w)
+target_compile_options(nvr_zlib_inflate PRIVATE -Os ${NVR_MODULE_CFLAGS} -w
+                       $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
 
-add_library(nvr_zlib_full STATIC ${_zlib_inflate_sources}
+add_library(nvr_zlib_full STATIC ${_zlib_inflate_sources} ${_z}/adler32.c
             ${_z}/deflate.c ${_z}/trees.c ${_z}/compress.c ${_z}/uncompr.c)
 target_include_directories(nvr_zlib_full PUBLIC ${_z})
 target_compile_definitions(nvr_zlib_full PUBLIC ${_zlib_defs})

@@ -17,6 +17,7 @@
 #include "setupinfo/macros.h"
 #include "setupinfo/profile.h"
 #include "ui/mainwindow.h"
+#include "ui/replacequery.h"
 #include "ui/uicodes.h"
 
 #define NVR_DLL_LINE_SIZE    (NVR_INFO_DLL_LINE_MAX + 1)   // one [DLLFiles] value
@@ -35,14 +36,8 @@ int g_dllPolicy;
 DWORD g_bytesDone;
 HANDLE g_workerThread;
 
-// Stands in for the replace-file query until the UI's RunReplaceQuery is
-// plugged in here: keeps the existing file.
-static int KeepExistingFile(ReplaceQuery *)
-{
-    return 0;
-}
-
-ReplaceAsker g_askReplace = KeepExistingFile;
+// The replace-file query dialog; tests answer through this seam instead.
+ReplaceAsker g_askReplace = RunReplaceQuery;
 
 // Sends a notice to the current page, unless the abort flag is set.
 static void Notify(UINT code, LPARAM value)

@@ -3,7 +3,7 @@
 // runs the chosen mode and ends the process with its exit code.
 #include "launcher/launcher.h"
 
-extern "C" void WINAPI ModuleEntry(void)
+extern "C" __attribute__((used)) void WINAPI ModuleEntry(void)
 {
     HINSTANCE instance = GetModuleHandleA(NULL);
     ExitProcess((UINT)RunModule(instance, SkipProgramName(GetCommandLineA())));
