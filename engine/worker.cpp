@@ -36,8 +36,10 @@ int g_dllPolicy;
 DWORD g_bytesDone;
 HANDLE g_workerThread;
 
-// The replace-file query dialog; tests answer through this seam instead.
-ReplaceAsker g_askReplace = RunReplaceQuery;
+// NULL: the replace-file query dialog. Tests answer through this seam. (Left
+// zero-initialised: an initialised pointer would cost the module a .data
+// section of its own.)
+ReplaceAsker g_askReplace;
 
 // Sends a notice to the current page, unless the abort flag is set.
 static void Notify(UINT code, LPARAM value)
@@ -71,7 +73,7 @@ static int AskReplace(int pass, FileInfo *package, FileInfo *existing)
     query.passKind = pass;
     query.packageFile = package;
     query.existingFile = existing;
-    return g_askReplace(&query);
+    return (g_askReplace != NULL ? g_askReplace : RunReplaceQuery)(&query);
 }
 
 // The answer of a replace policy (0 ask, 1 replace, other keep) for an

@@ -20,8 +20,9 @@ int InstallDllFiles(void);
 // suspending and resuming, closed by the worker when it ends.
 extern HANDLE g_workerThread;
 
-// Asks the user whether to replace (the replace-file query dialog on the
-// worker's thread). Nonzero: replace. A seam: tests may point it elsewhere.
+// Asks the user whether to replace. NULL (the default) shows the replace-file
+// query dialog on the worker's thread; tests point it elsewhere. Nonzero:
+// replace.
 typedef int (*ReplaceAsker)(ReplaceQuery *query);
 extern ReplaceAsker g_askReplace;
 

@@ -17,7 +17,7 @@
 #include "ui/volumeprompt.h"
 
 HINSTANCE g_instance;
-int g_languageFlag = 1;
+int g_languageFlag;   // set to 1 (English) when a run mode starts
 char g_caption[NVR_CAPTION_SIZE];
 char g_title[NVR_PATH_SIZE];
 char g_packagePath[NVR_PATH_SIZE];

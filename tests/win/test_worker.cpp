@@ -540,8 +540,9 @@ TEST_F(WorkerTest, InUseTargetDefersLaterRegistrations)
     EXPECT_EQ(wh::ReadAll(sources[0]), "new busy");
 }
 
-// The query the module starts with keeps the existing file, so the worker
-// runs without a dialog until the UI plugs its own query into g_askReplace.
+// Without a seam the worker shows the real query dialog. A test program has
+// no dialog templates, so it cannot be shown, and a query that cannot be
+// shown keeps the existing file.
 const ReplaceAsker kStartingAsker = g_askReplace;
 
 TEST_F(WorkerTest, StartingQueryKeeps)
