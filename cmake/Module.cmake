@@ -109,6 +109,10 @@ if(NVR_BUILD_WIN_TESTS)
     list(APPEND _dll_targets ${_name})
   endforeach()
 
+  # nvrpack for Windows (nvrpack_win) and the host tests built for it
+  # (test_nvrpack_win), linked with nvr_zlib_full; see packager/CMakeLists.txt.
+  add_subdirectory(${PROJECT_SOURCE_DIR}/packager ${CMAKE_BINARY_DIR}/nvrpack)
+
   # tests/win/NAME.idl -> NAME.tlb (type libraries for the registration tests),
   # compiled by widl (package mingw-w64-tools) against Wine's IDL files and its
   # stdole2.tlb (package libwine-dev).

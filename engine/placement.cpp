@@ -163,7 +163,7 @@ int PlaceFile(const char *target)
     }
     if (fault == PlaceOk)
         return (int)(written > NVR_RESULT_MAX ? NVR_RESULT_MAX : written);
-    if (1) {
+    if (g_uiReady) {
         if (fault == PlaceArchiveFault)
             ShowArchiveError();
         else

@@ -22,7 +22,7 @@ char g_tempFolder[NVR_PATH_SIZE];
 char g_infoFile[NVR_PATH_SIZE];
 char g_journalFile[NVR_PATH_SIZE];
 char g_sourceListFile[NVR_PATH_SIZE];
-HANDLE g_sourceList = INVALID_HANDLE_VALUE;
+HANDLE g_sourceList;   // zero-initialised: no .data section for one handle
 BYTE *g_transferBuffer;
 int g_failTempName;
 
@@ -103,7 +103,7 @@ static BOOL MakeTempNames(void)
 
 static void CloseSourceList(void)
 {
-    if (g_sourceList != INVALID_HANDLE_VALUE)
+    if (g_sourceList != NULL && g_sourceList != INVALID_HANDLE_VALUE)
         CloseHandle(g_sourceList);
     g_sourceList = INVALID_HANDLE_VALUE;
     DeleteFileA(g_sourceListFile);

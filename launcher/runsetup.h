@@ -24,7 +24,8 @@ extern char g_tempFolder[NVR_PATH_SIZE];      // TEMP, TMP or the Windows folder
 extern char g_infoFile[NVR_PATH_SIZE];        // temporary name 1: the install information file
 extern char g_journalFile[NVR_PATH_SIZE];     // temporary name 2: the journal's INI file
 extern char g_sourceListFile[NVR_PATH_SIZE];  // temporary name 3: the source-file list
-extern HANDLE g_sourceList;                   // open handle of name 3, or INVALID_HANDLE_VALUE
+extern HANDLE g_sourceList;                   // open handle of name 3; NULL before SetUpRun,
+                                              // INVALID_HANDLE_VALUE after CleanUpRun
 // Temporary name 4, the End-install information path, is g_endInstallPath (launcher.h).
 extern BYTE *g_transferBuffer;                // NVR_IO_CHUNK bytes while the run lives, else NULL
 

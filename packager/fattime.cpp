@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "platform.h"
+
 namespace nvrpack {
 
 static const int kFatFirstYear = 1980;
@@ -26,22 +28,33 @@ uint32_t FatTimeFromTm(const std::tm &local)
     return date << 16 | time;
 }
 
-// Thread-safe localtime: localtime_s on Windows, localtime_r elsewhere.
-static bool ToLocalTime(std::time_t when, std::tm *out)
-{
-#ifdef _WIN32
-    return localtime_s(out, &when) == 0;
-#else
-    return localtime_r(&when, out) != nullptr;
-#endif
-}
-
 uint32_t FatTimeFromTime(std::time_t when)
 {
     std::tm local{};
     if (!ToLocalTime(when, &local))
         return when < 0 ? kFatTimeMin : kFatTimeMax;   // beyond the C library's years
     return FatTimeFromTm(local);
+}
+
+uint32_t FatTimeFromUtc(std::time_t when)
+{
+    std::tm utc{};
+    if (!ToUtcTime(when, &utc))
+        return when < 0 ? kFatTimeMin : kFatTimeMax;
+    return FatTimeFromTm(utc);
+}
+
+std::time_t TimeFromFat(uint32_t fat)
+{
+    std::tm t{};
+    t.tm_year = int(fat >> 25) + kFatFirstYear - 1900;
+    t.tm_mon = int((fat >> 21) & 15u) - 1;
+    t.tm_mday = int((fat >> 16) & 31u);
+    t.tm_hour = int((fat >> 11) & 31u);
+    t.tm_min = int((fat >> 5) & 63u);
+    t.tm_sec = int(fat & 31u) * 2;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
 }
 
 std::string FormatFatTime(uint32_t fat)

@@ -26,6 +26,14 @@ uint32_t FatTimeFromTm(const std::tm &local);
 // ones to kFatTimeMin, others to kFatTimeMax).
 uint32_t FatTimeFromTime(std::time_t when);
 
+// Encodes a calendar time as UTC (not local) time: what SOURCE_DATE_EPOCH
+// gives, so that the result does not depend on the build machine's zone.
+uint32_t FatTimeFromUtc(std::time_t when);
+
+// The calendar time of a FAT local time (the process's TZ); -1 when the C
+// library cannot represent it.
+std::time_t TimeFromFat(uint32_t fat);
+
 // Formats "YYYY-MM-DD HH:MM:SS" without validating the fields.
 std::string FormatFatTime(uint32_t fat);
 

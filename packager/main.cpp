@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "platform.h"
 
 #ifndef NVR_DEFAULT_MODULE
 #define NVR_DEFAULT_MODULE ""
@@ -13,5 +14,5 @@
 int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return nvrpack::RunNvrpack(args, NVR_DEFAULT_MODULE, std::cout, std::cerr);
+    return nvrpack::RunNvrpack(args, NVR_DEFAULT_MODULE, std::cout, std::cerr, nvrpack::IsTerminal(stderr));
 }

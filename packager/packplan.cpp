@@ -2,8 +2,6 @@
 // packplan.h). Must not open files for reading: sizes and times only.
 #include "packplan.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "fattime.h"
 #include "package/format.h"
 #include "packerror.h"
+#include "platform.h"
 
 namespace fs = std::filesystem;
 
@@ -157,15 +156,10 @@ std::string DllName(size_t number)
 
 uint32_t FileFatTime(const std::string &path)
 {
-#ifdef _WIN32
-    struct _stat64 st;
-    if (_stat64(path.c_str(), &st) != 0)
-#else
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-#endif
+    std::time_t when;
+    if (!GetFileTime(path, &when))
         throw PackError("cannot read the time of " + path + ": " + std::strerror(errno));
-    return FatTimeFromTime(st.st_mtime);
+    return FatTimeFromTime(when);
 }
 
 std::string InstallInfoText(const Description &d, uint32_t spaceNeeded)
@@ -187,7 +181,7 @@ std::string InstallInfoText(const Description &d, uint32_t spaceNeeded)
     return t;
 }
 
-PackagePlan PlanPackage(const Description &d)
+PackagePlan PlanPackage(const Description &d, const PlanOptions &options)
 {
     std::vector<PlanEntry> sources;
     if (!d.sourceFolder.empty()) {
@@ -230,6 +224,10 @@ PackagePlan PlanPackage(const Description &d)
     plan.entries.push_back(PlanEntry{NVR_INFO_ENTRY_NAME, EntryKind::Info, "", plan.info.size(), infoTime});
     plan.entries.insert(plan.entries.end(), sources.begin(), sources.end());
     plan.entries.insert(plan.entries.end(), dlls.begin(), dlls.end());
+    if (options.fixedTime) {
+        for (PlanEntry &e : plan.entries)
+            e.time = options.time;
+    }
     return plan;
 }
 

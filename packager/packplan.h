@@ -39,11 +39,17 @@ struct PackagePlan {
     uint32_t spaceNeeded;             // value written as SpaceNeeded
 };
 
+struct PlanOptions {
+    bool fixedTime = false;   // true: every entry carries time (SOURCE_DATE_EPOCH)
+    uint32_t time = 0;        // FAT date << 16 | time
+};
+
 // Builds the plan: walks [Source] Folder and the [Files] trees, checks every
 // name (length, "..", characters, two names Windows would see as one), stats
 // every file, totals the sizes (at most 4 GiB - 1) and writes the install
-// information text. Throws PackError.
-PackagePlan PlanPackage(const Description &description);
+// information text. With options.fixedTime every entry's time is
+// options.time instead of the file's. Throws PackError.
+PackagePlan PlanPackage(const Description &description, const PlanOptions &options = PlanOptions());
 
 // The "IFII" text for a description: [General] Title, Language,
 // DefInstallFolder (when given), SpaceNeeded; [DLLFiles] DLL1..n when there

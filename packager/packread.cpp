@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "fattime.h"
@@ -155,6 +156,7 @@ EntryHeader PackageInput::NextEntry()
     e.time = Get32(h + NVR_EH_TIME);
     e.versionHigh = Get32(h + NVR_EH_VERSION_HIGH);
     e.versionLow = Get32(h + NVR_EH_VERSION_LOW);
+    e.headerPosition = at;
     e.name.resize(h[NVR_EH_NAME_LENGTH]);
     if (!e.name.empty())
         Read(&e.name[0], e.name.size(), where);
@@ -252,19 +254,117 @@ uint64_t PackageInput::TrailingBytes()
     return size > end ? size - end : 0;
 }
 
-uint32_t ListPackage(const std::string &path, std::ostream &out)
+void PackageInput::CheckVolumes(const std::vector<EntryHeader> &entries)
+{
+    const uint64_t length = header_.volumeLength;
+    for (unsigned k = 0; k < header_.volumeCount; k++) {
+        uint64_t first = uint64_t(k) * length;
+        bool last = k + 1 == header_.volumeCount;
+        uint64_t expected = last ? (header_.packageLength > first ? header_.packageLength - first : 0) : length;
+        std::error_code ec;
+        uintmax_t size = std::filesystem::file_size(VolumePath(path_, k), ec);
+        if (!ec && size >= expected)
+            continue;
+        // The entry whose header or data reaches into the bad volume's bytes.
+        uint64_t bad = ec ? first : first + size;
+        std::string what = "holds no entry";
+        for (const EntryHeader &e : entries) {
+            if (e.dataPosition + e.compressed > bad && e.headerPosition < first + length) {
+                what = std::string(e.dataPosition > bad ? "holds the header of " : "holds data of ") + "entry \"" +
+                       e.name + "\"";
+                break;
+            }
+        }
+        if (ec)
+            throw PackError("volume file " + VolumeName(k) + " is missing or cannot be read (" + ec.message() +
+                            "); it " + what);
+        throw PackError("volume file " + VolumeName(k) + " is truncated: " + std::to_string(size) + " bytes of " +
+                        std::to_string(expected) + "; it " + what);
+    }
+}
+
+std::string JsonString(const std::string &bytes)
+{
+    std::string out = "\"";
+    for (unsigned char c : bytes) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20 || c >= 0x80) {
+            char esc[kHexSize];
+            std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(c));
+            out += esc;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+namespace {
+
+std::string VersionText(const EntryHeader &e)
+{
+    if (e.versionHigh == NVR_NO_VERSION && e.versionLow == NVR_NO_VERSION)
+        return "";
+    char version[kLineSize];
+    std::snprintf(version, sizeof version, "%u.%u.%u.%u", e.versionHigh >> 16, e.versionHigh & 0xFFFFu,
+                  e.versionLow >> 16, e.versionLow & 0xFFFFu);
+    return version;
+}
+
+const char *KindOf(const std::string &name)
+{
+    if (name == NVR_INFO_ENTRY_NAME)
+        return "info";
+    if (name.compare(0, 3, "DLL") == 0)
+        return "dll";
+    return !name.empty() && name.back() == '\\' ? "folder" : "file";
+}
+
+void WriteJson(PackageInput &input, const std::string &path, const std::vector<EntryHeader> &entries,
+               std::ostream &out)
+{
+    const PackageHeader &h = input.Header();
+    out << "{\n  \"package\": " << JsonString(BaseName(path)) << ",\n  \"package_length\": " << h.packageLength
+        << ",\n  \"volume_length\": " << h.volumeLength << ",\n  \"volumes\": [";
+    for (unsigned k = 0; k < h.volumeCount; k++)
+        out << (k ? ", " : "") << JsonString(input.VolumeName(k));
+    out << "],\n  \"entries\": [";
+    for (size_t i = 0; i < entries.size(); i++) {
+        const EntryHeader &e = entries[i];
+        std::string version = VersionText(e);
+        std::string time = FormatFatTime(e.time);
+        time[10] = 'T';
+        out << (i ? "," : "") << "\n    {\"name\": " << JsonString(e.name) << ", \"kind\": \"" << KindOf(e.name)
+            << "\", \"size\": " << e.uncompressed << ", \"packed\": " << e.compressed << ", \"crc32\": \""
+            << Hex(e.crc) << "\", \"time\": \"" << time << "\", \"version\": "
+            << (version.empty() ? std::string("null") : "\"" + version + "\"") << ", \"volume\": "
+            << e.headerPosition / h.volumeLength << "}";
+    }
+    out << (entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+}  // namespace
+
+uint32_t ListPackage(const std::string &path, std::ostream &out, bool json)
 {
     PackageInput input(path);
+    std::vector<EntryHeader> entries;
     for (uint32_t i = 0; i < input.Header().entryCount; i++) {
-        EntryHeader e = input.NextEntry();
+        entries.push_back(input.NextEntry());
+        input.SkipData(entries.back());
+    }
+    input.CheckVolumes(entries);
+    if (json) {
+        WriteJson(input, path, entries, out);
+        return input.Header().entryCount;
+    }
+    for (const EntryHeader &e : entries) {
         char numbers[kLineSize];
         std::snprintf(numbers, sizeof numbers, "%10u %10u %08x  ", e.uncompressed, e.compressed, e.crc);
-        char version[kLineSize] = "-";
-        if (e.versionHigh != NVR_NO_VERSION || e.versionLow != NVR_NO_VERSION)
-            std::snprintf(version, sizeof version, "%u.%u.%u.%u", e.versionHigh >> 16, e.versionHigh & 0xFFFFu,
-                          e.versionLow >> 16, e.versionLow & 0xFFFFu);
-        out << numbers << FormatFatTime(e.time) << "  " << version << "  " << e.name << "\n";
-        input.SkipData(e);
+        std::string version = VersionText(e);
+        out << numbers << FormatFatTime(e.time) << "  " << (version.empty() ? "-" : version) << "  " << e.name << "\n";
     }
     return input.Header().entryCount;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace nvrpack {
 
@@ -27,7 +28,8 @@ struct EntryHeader {
     uint32_t time;          // FAT local date << 16 | time
     uint32_t versionHigh;
     uint32_t versionLow;
-    uint64_t dataPosition;  // stream position of the compressed data
+    uint64_t headerPosition;  // stream position of the entry header
+    uint64_t dataPosition;    // stream position of the compressed data
 };
 
 // Receives inflated data in order, in chunks.
@@ -55,6 +57,11 @@ public:
     uint64_t TrailingBytes();
     // File name (no folder) of volume k, for messages.
     std::string VolumeName(unsigned k) const;
+    // Checks that every volume file exists and is as long as the package
+    // header says (the last one at least), without reading data. entries
+    // are all the package's headers; the message of the PackError names the
+    // first missing or short volume and the entry whose bytes it holds.
+    void CheckVolumes(const std::vector<EntryHeader> &entries);
 
 private:
     void Read(void *buffer, size_t count, const std::string &context);
@@ -72,9 +79,17 @@ private:
 };
 
 // Writes one line per entry to out: uncompressed and compressed size, CRC-32,
-// time, version ("-" when none) and name. Returns the entry count. Throws
-// PackError on a damaged header or a missing volume.
-uint32_t ListPackage(const std::string &path, std::ostream &out);
+// time, version ("-" when none) and name; with json, one JSON document
+// instead (see README.md). Reads every header and checks the volume files'
+// presence and lengths first, so a failure writes nothing to out. Returns the
+// entry count. Throws PackError on a damaged header or a missing or short
+// volume.
+uint32_t ListPackage(const std::string &path, std::ostream &out, bool json = false);
+
+// The text of bytes as a JSON string literal with its quotes: bytes below
+// 0x20, '"' and '\' escaped, bytes 0x80..0xFF as \u0080..\u00FF (one
+// character per byte: names are CP949 or other code-page bytes, not UTF-8).
+std::string JsonString(const std::string &bytes);
 
 // Reads every entry, inflating and checking all data; folder entries' data
 // is skipped as the install module does. Writes a one-line summary to out.

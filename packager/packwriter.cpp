@@ -1,9 +1,7 @@
-// packwriter.cpp -- streams entries through deflate into volume files (see
-// packwriter.h). Must not hold a whole file in memory, and must not leave a
-// temporary file behind on any way out.
+// packwriter.cpp -- writes packed entries into volume files in plan order
+// (see packwriter.h). Must not hold a file above kWholeEntryLimit in memory,
+// and must not leave a temporary file behind on any way out.
 #include "packwriter.h"
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +11,7 @@
 #include <memory>
 #include <random>
 
+#include "entrypool.h"
 #include "package/format.h"
 #include "packerror.h"
 #include "peversion.h"
@@ -24,9 +23,7 @@ namespace nvrpack {
 
 namespace {
 
-const size_t kReadChunk = 256 * 1024;         // file bytes per deflate call
-const size_t kDeflateChunk = 256 * 1024;      // compressed bytes per write
-const int kMemLevel = 8;
+const size_t kReadChunk = 256 * 1024;         // file bytes per deflate call of a streamed file
 const uint64_t kMaxPackageBytes = UINT32_MAX; // every length field is 32 bits
 const uint64_t kSingleVolumeLength = kMaxPackageBytes + 1;   // never reached
 const unsigned kTokenDigits = 8;
@@ -197,108 +194,72 @@ std::vector<std::string> VolumeSet::Commit()
     return finals;
 }
 
-// One raw deflate stream, written to the volumes as it is produced.
-class Deflater {
+// Reports progress to the caller's callback, if any.
+class Progress {
 public:
-    Deflater(VolumeSet &out, int level);
-    ~Deflater() { deflateEnd(&z_); }
-    Deflater(const Deflater &) = delete;
-    Deflater &operator=(const Deflater &) = delete;
-    // Compresses count bytes; finish ends the stream.
-    void Feed(const uint8_t *data, size_t count, bool finish);
-    uint64_t Written() const { return written_; }
+    Progress(const WriteOptions &options, const PackagePlan &plan) : callback_(options.progress)
+    {
+        state_.entries = 0;
+        state_.totalEntries = plan.entries.size();
+        state_.bytes = 0;
+        state_.totalBytes = 0;
+        for (const PlanEntry &e : plan.entries)
+            state_.totalBytes += e.size;
+    }
+    void Bytes(uint64_t count)
+    {
+        state_.bytes += count;
+        Report();
+    }
+    void EntryDone()
+    {
+        state_.entries++;
+        Report();
+    }
 
 private:
-    VolumeSet &out_;
-    z_stream z_{};
-    std::vector<uint8_t> buffer_;
-    uint64_t written_ = 0;   // compressed bytes so far
-};
-
-Deflater::Deflater(VolumeSet &out, int level) : out_(out), buffer_(kDeflateChunk)
-{
-    if (deflateInit2(&z_, level, Z_DEFLATED, NVR_INFLATE_WINDOW_BITS, kMemLevel, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw PackError("cannot start the compressor");
-}
-
-void Deflater::Feed(const uint8_t *data, size_t count, bool finish)
-{
-    z_.next_in = const_cast<Bytef *>(data);
-    z_.avail_in = uInt(count);
-    for (;;) {
-        z_.next_out = buffer_.data();
-        z_.avail_out = uInt(buffer_.size());
-        int rc = deflate(&z_, finish ? Z_FINISH : Z_NO_FLUSH);
-        if (rc == Z_STREAM_ERROR)
-            throw PackError("compressor failed");
-        size_t produced = buffer_.size() - z_.avail_out;
-        out_.Write(buffer_.data(), produced);
-        written_ += produced;
-        if (finish ? rc == Z_STREAM_END : (z_.avail_in == 0 && z_.avail_out != 0))
-            return;
+    void Report()
+    {
+        if (callback_)
+            callback_(state_);
     }
-}
-
-struct EntryData {
-    uint32_t crc = 0;
-    uint64_t compressed = 0;
+    const std::function<void(const WriteProgress &)> &callback_;
+    WriteProgress state_;
 };
 
-// Compresses the install information text.
-EntryData DeflateText(VolumeSet &out, const std::string &text, int level)
+// Streams a large file through zlib into the volumes; its length must still
+// be the planned one. Returns the compressed length.
+uint64_t StreamFile(VolumeSet &out, const PlanEntry &e, int level, Progress &progress, uint32_t *crc)
 {
-    EntryData d;
-    if (text.empty())
-        return d;
-    const uint8_t *bytes = reinterpret_cast<const uint8_t *>(text.data());
-    Deflater z(out, level);
-    z.Feed(bytes, text.size(), true);
-    d.crc = uint32_t(crc32(0L, bytes, uInt(text.size())));
-    d.compressed = z.Written();
-    return d;
-}
-
-// Compresses a file chunk by chunk; its length must still be expected.
-EntryData DeflateFile(VolumeSet &out, const std::string &path, uint64_t expected, int level)
-{
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(e.localPath, std::ios::binary);
     if (!in)
-        throw PackError("cannot read " + path + ": " + std::strerror(errno));
-    EntryData d;
-    std::vector<uint8_t> chunk(kReadChunk);
-    uint64_t total = 0;
-    std::unique_ptr<Deflater> z;
-    for (;;) {
+        throw PackError("cannot read " + e.localPath + ": " + std::strerror(errno));
+    StreamCompressor z(level);
+    std::vector<uint8_t> chunk(kReadChunk), packed;
+    uint64_t total = 0, written = 0;
+    *crc = 0;
+    for (bool end = false; !end;) {
         in.read(reinterpret_cast<char *>(chunk.data()), std::streamsize(chunk.size()));
         size_t got = size_t(in.gcount());
         if (in.bad())
-            throw PackError("cannot read " + path);
-        bool end = got < chunk.size();
+            throw PackError("cannot read " + e.localPath);
+        end = got < chunk.size();
         total += got;
-        if (total > expected)
+        if (total > e.size)
             break;
-        if (expected == 0)
-            return d;   // empty: no data, CRC 0
-        if (!z)
-            z.reset(new Deflater(out, level));
-        d.crc = uint32_t(crc32(d.crc, chunk.data(), uInt(got)));
-        z->Feed(chunk.data(), got, end);
-        if (end)
-            break;
+        *crc = Crc32(*crc, chunk.data(), got);
+        z.Feed(chunk.data(), got, end, &packed);
+        out.Write(packed.data(), packed.size());
+        written += packed.size();
+        progress.Bytes(got);
     }
-    if (total != expected)
-        throw PackError(path + " changed size while it was packed");
-    d.compressed = z->Written();
-    return d;
+    if (total != e.size)
+        throw PackError(e.localPath + " changed size while it was packed");
+    return written;
 }
 
-// Writes one entry: header with placeholders, data, then the real CRC-32
-// and compressed length.
-void WriteEntry(VolumeSet &out, const PlanEntry &e, const std::string &info, int level)
+std::vector<uint8_t> EntryHeaderBytes(const PlanEntry &e, const FileVersion &version)
 {
-    FileVersion version{NVR_NO_VERSION, NVR_NO_VERSION};
-    if (e.kind == EntryKind::File)
-        version = ReadFileVersion(e.localPath);
     std::vector<uint8_t> header(NVR_ENTRY_HEADER_SIZE + e.name.size());
     Put32(&header[NVR_EH_MAGIC], NVR_ENTRY_MAGIC);
     Put32(&header[NVR_EH_UNCOMPRESSED], uint32_t(e.size));
@@ -307,17 +268,30 @@ void WriteEntry(VolumeSet &out, const PlanEntry &e, const std::string &info, int
     Put32(&header[NVR_EH_VERSION_LOW], version.low);
     header[NVR_EH_NAME_LENGTH] = uint8_t(e.name.size());
     std::memcpy(&header[NVR_EH_NAME], e.name.data(), e.name.size());
+    return header;
+}
+
+// Writes one entry: header and data. A packed entry's CRC-32 and length are
+// known up front; a streamed one's are patched into its header afterwards.
+void WriteEntry(VolumeSet &out, const PlanEntry &e, PackedEntry packed, int level, Progress &progress)
+{
+    if (packed.streamed)
+        packed.version = ReadFileVersion(e.localPath);
+    std::vector<uint8_t> header = EntryHeaderBytes(e, packed.version);
+    Put32(&header[NVR_EH_COMPRESSED], uint32_t(packed.data.size()));
+    Put32(&header[NVR_EH_CRC], packed.crc);
     uint64_t at = out.Position();
     out.Write(header.data(), header.size());
-
-    EntryData d;
-    if (e.kind == EntryKind::Info)
-        d = DeflateText(out, info, level);
-    else if (e.kind == EntryKind::File)
-        d = DeflateFile(out, e.localPath, e.size, level);
+    if (!packed.streamed) {
+        out.Write(packed.data.data(), packed.data.size());
+        progress.Bytes(e.size);
+        return;
+    }
+    uint32_t crc = 0;
+    uint64_t compressed = StreamFile(out, e, level, progress, &crc);
     uint8_t fields[8];
-    Put32(fields, uint32_t(d.compressed));
-    Put32(fields + 4, d.crc);
+    Put32(fields, uint32_t(compressed));
+    Put32(fields + 4, crc);
     out.Patch(at + NVR_EH_COMPRESSED, fields, sizeof fields);
 }
 
@@ -341,6 +315,9 @@ std::vector<uint8_t> ReadModule(const std::string &path)
 
 WriteResult WritePackage(const PackagePlan &plan, const WriteOptions &options)
 {
+    if (options.level < kMinLevel || options.level > MaxLevel())
+        throw PackError("compression level " + std::to_string(options.level) + " is outside " +
+                        std::to_string(kMinLevel) + ".." + std::to_string(MaxLevel()));
     if (options.volumeLength && options.volumeLength < NVR_MIN_VOLUME_LENGTH)
         throw PackError("volume length " + std::to_string(options.volumeLength) + " is below the minimum " +
                         std::to_string(NVR_MIN_VOLUME_LENGTH));
@@ -352,8 +329,12 @@ WriteResult WritePackage(const PackagePlan &plan, const WriteOptions &options)
     Put32(&header[NVR_PH_MAGIC], NVR_PACKAGE_MAGIC);
     Put32(&header[NVR_PH_ENTRY_COUNT], uint32_t(plan.entries.size()));
     out.Write(header, sizeof header);
-    for (const PlanEntry &e : plan.entries)
-        WriteEntry(out, e, plan.info, options.level);
+    Progress progress(options, plan);
+    EntryPool pool(plan, options.level, options.jobs);
+    for (size_t i = 0; i < plan.entries.size(); i++) {
+        WriteEntry(out, plan.entries[i], pool.Take(i), options.level, progress);
+        progress.EntryDone();
+    }
 
     uint64_t length = out.Position();
     Put32(&header[NVR_PH_PACKAGE_LENGTH], uint32_t(length));

@@ -13,6 +13,7 @@
 #include "package/format.h"
 #include "packager/fattime.h"
 #include "packager/peversion.h"
+#include "packager/platform.h"
 
 using namespace nvrpack;
 
@@ -197,15 +198,12 @@ public:
         hadOld_ = old != nullptr;
         if (old)
             old_ = old;
-        setenv("TZ", zone, 1);
+        SetEnvironment("TZ", zone);
         tzset();
     }
     ~ZoneGuard()
     {
-        if (hadOld_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
+        SetEnvironment("TZ", hadOld_ ? old_.c_str() : nullptr);
         tzset();
     }
 
