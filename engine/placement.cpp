@@ -48,8 +48,9 @@ static HANDLE OpenForWriting(const char *path, DWORD disposition)
 }
 
 // Makes a fresh "_if" file in the target's folder, its path in temp
-// (NVR_PATH_SIZE), and opens it. On failure the name made (if any) is removed,
-// temp is emptied and INVALID_HANDLE_VALUE returned.
+// (NVR_PATH_SIZE), and opens it. On failure the name made (if any) is removed
+// and INVALID_HANDLE_VALUE returned: nothing is written to a handle that
+// failed.
 static HANDLE OpenTempBeside(const char *target, char *temp)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -60,8 +61,6 @@ static HANDLE OpenTempBeside(const char *target, char *temp)
         if (file == INVALID_HANDLE_VALUE)
             DeleteFileA(temp);
     }
-    if (file == INVALID_HANDLE_VALUE)
-        temp[0] = 0;
     return file;
 }
 
@@ -128,7 +127,7 @@ static BOOL ReplaceNow(const char *temp, const char *target)
 
 int PlaceFile(const char *target)
 {
-    char temp[NVR_PATH_SIZE];       // "_if" file beside the target, or empty
+    char temp[NVR_PATH_SIZE];       // "_if" file beside the target (other roads)
     const char *made = target;      // what this call created: deleted on failure
     PlaceRoad road = RoadFresh;
     PlaceFault fault = PlaceWriteFault;
@@ -136,7 +135,6 @@ int PlaceFile(const char *target)
     HANDLE file = OpenForWriting(target, OPEN_ALWAYS);   // never truncates
     DWORD error = GetLastError();
 
-    temp[0] = 0;
     if (file == INVALID_HANDLE_VALUE) {
         road = (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) ? RoadInUse
                                                                                   : RoadNone;

@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -186,16 +188,23 @@ HWND MakePage()
                          GetModuleHandleA(NULL), NULL);
 }
 
-// Reads and closes (OK) every message box this process shows while it lives.
+// Reads and closes (OK) every message box this process shows while it lives,
+// so that an unexpected box fails a test instead of blocking it. PlaceFile
+// returns only after its box was closed, so Take() after it sees the box.
 class BoxWatcher {
 public:
     BoxWatcher() : thread_([this] { Run(); }) {}
-    ~BoxWatcher() { Stop(); }
-    std::vector<uidriver::MessageBoxSeen> Stop()
+    ~BoxWatcher()
     {
         stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        return boxes_;
+        thread_.join();
+    }
+    std::vector<uidriver::MessageBoxSeen> Take()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<uidriver::MessageBoxSeen> boxes;
+        boxes.swap(boxes_);
+        return boxes;
     }
 
 private:
@@ -204,12 +213,16 @@ private:
         while (!stop_) {
             uidriver::MessageBoxSeen box = uidriver::WaitMessageBox(GetCurrentProcessId(), 100);
             if (!box.window) continue;
-            boxes_.push_back(box);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                boxes_.push_back(box);
+            }
             uidriver::Press(box.window, IDOK);
             for (int i = 0; i < 500 && IsWindow(box.window); i++) Sleep(10);
         }
     }
     std::atomic<bool> stop_{false};
+    std::mutex mutex_;
     std::vector<uidriver::MessageBoxSeen> boxes_;
     std::thread thread_;
 };
@@ -218,6 +231,7 @@ class PlacementTest : public ::testing::Test {
 protected:
     std::string dir, pending;
     pkgw::Writer writer;
+    std::unique_ptr<BoxWatcher> watcher;
 
     void SetUp() override
     {
@@ -239,9 +253,12 @@ protected:
         g_placementFaults = 0;
         g_added.clear();
         pending = PendingValue();
+        watcher.reset(new BoxWatcher);
     }
     void TearDown() override
     {
+        EXPECT_TRUE(watcher->Take().empty()) << "message box not expected by the test";
+        watcher.reset();
         if (g_reader) ClosePackage(g_reader);
         g_reader = NULL;
         if (g_currentPage) DestroyWindow(g_currentPage);
@@ -388,13 +405,8 @@ TEST_F(PlacementTest, DamagedEntriesLoseNothing)
         if (c.existing) MakeExisting(target, "keep me");
         g_uiReady = c.uiReady;
         g_abortFlag = c.abort;
-        std::vector<uidriver::MessageBoxSeen> boxes;
-        {
-            BoxWatcher watcher;
-            EXPECT_EQ(PlaceFile(target.c_str()), -1);
-            Sleep(c.box ? 0 : 300);   // room for a box that should not come
-            boxes = watcher.Stop();
-        }
+        EXPECT_EQ(PlaceFile(target.c_str()), -1);
+        std::vector<uidriver::MessageBoxSeen> boxes = watcher->Take();
         if (c.existing) {
             EXPECT_EQ(uidriver::ReadFileBytes(target), "keep me");
             EXPECT_EQ(Stamp(LocalWriteTime(target)).substr(0, 10), "2001-02-03");
@@ -417,9 +429,8 @@ TEST_F(PlacementTest, TargetThatCannotBeCreatedIsReported)
     OpenWritten();
     std::string target = Path("no such folder\\x.txt");
     g_uiReady = 1;
-    BoxWatcher watcher;
     EXPECT_EQ(PlaceFile(target.c_str()), -1);
-    std::vector<uidriver::MessageBoxSeen> boxes = watcher.Stop();
+    std::vector<uidriver::MessageBoxSeen> boxes = watcher->Take();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Can't install file '" + target + "'.\n\nAborting installation.");
     EXPECT_EQ(GetFileAttributesA(Path("no such folder").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -440,13 +451,8 @@ void PlacementTest::InUseRoad(bool expectScheduled)
     HANDLE hold = Hold(target);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
     g_uiReady = 1;
-    std::vector<uidriver::MessageBoxSeen> boxes;
-    {
-        BoxWatcher watcher;
-        EXPECT_EQ(PlaceFile(target.c_str()), 25000);
-        Sleep(expectScheduled ? 300 : 0);
-        boxes = watcher.Stop();
-    }
+    EXPECT_EQ(PlaceFile(target.c_str()), 25000);
+    std::vector<uidriver::MessageBoxSeen> boxes = watcher->Take();
     CloseHandle(hold);
 
     EXPECT_EQ(uidriver::ReadFileBytes(target), "running");
@@ -502,21 +508,25 @@ TEST_F(PlacementTest, DamagedEntryForTargetInUseSchedulesNothing)
 // journal and the pending renames stay as they were.
 TEST_F(PlacementTest, NoTemporaryFileBesideTheTarget)
 {
-    writer.Add("DLL1", pkgw::TextBytes(100, 8));
-    writer.Add("DLL2", pkgw::TextBytes(100, 8));
+    struct Case {
+        const char *name;
+        size_t size;
+        bool inUse;
+    } cases[] = {{"free.dll", 100, false}, {"busy.dll", 100, true}, {"empty.dll", 0, true}};
+    for (const Case &c : cases) writer.Add(c.name, pkgw::TextBytes(c.size, 8));
     OpenWritten();
     g_placementFaults = NVR_PLACE_NO_TEMP;
     g_uiReady = 1;
-    for (bool inUse : {false, true}) {
-        SCOPED_TRACE(inUse ? "in use" : "free");
-        if (inUse) ASSERT_EQ(NextEntry(g_reader), 0);
-        std::string target = Path(inUse ? "busy.dll" : "free.dll");
+    int k = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (k++) ASSERT_EQ(NextEntry(g_reader), 0);
+        std::string target = Path(c.name);
         MakeExisting(target, "running");
-        HANDLE hold = inUse ? Hold(target) : INVALID_HANDLE_VALUE;
-        BoxWatcher watcher;
-        EXPECT_EQ(PlaceFile(target.c_str()), -1);
-        std::vector<uidriver::MessageBoxSeen> boxes = watcher.Stop();
-        if (inUse) CloseHandle(hold);
+        HANDLE hold = c.inUse ? Hold(target) : INVALID_HANDLE_VALUE;
+        EXPECT_EQ(PlaceFile(target.c_str()), -1);   // even with nothing to write
+        std::vector<uidriver::MessageBoxSeen> boxes = watcher->Take();
+        if (c.inUse) CloseHandle(hold);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, "Can't install file '" + target + "'.\n\nAborting installation.");
         EXPECT_EQ(uidriver::ReadFileBytes(target), "running");

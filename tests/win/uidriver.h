@@ -103,6 +103,26 @@ struct FindState {
     int control;        // 0, or a control the window must hold
 };
 
+// True when w holds a control numbered like the installer's own (1000-1039):
+// a page or dialog of the installer rather than a message box, although
+// both hold a static control 0xFFFF (the pages' unnumbered label).
+inline BOOL CALLBACK HasOwnControl(HWND child, LPARAM lp)
+{
+    int id = GetDlgCtrlID(child);
+    if (id >= 1000 && id < 1040) {   // (a message box's icon is 1088)
+        *reinterpret_cast<bool *>(lp) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+inline bool IsInstallerDialog(HWND w)
+{
+    bool own = false;
+    EnumChildWindows(w, HasOwnControl, reinterpret_cast<LPARAM>(&own));
+    return own;
+}
+
 inline BOOL CALLBACK FindProc(HWND w, LPARAM lp)
 {
     FindState *s = reinterpret_cast<FindState *>(lp);
@@ -110,7 +130,8 @@ inline BOOL CALLBACK FindProc(HWND w, LPARAM lp)
     GetWindowThreadProcessId(w, &pid);
     if ((s->pid == 0 || pid == s->pid) && IsWindowVisible(w) && ClassName(w) == s->cls &&
         (s->caption == NULL || WindowText(w) == s->caption) &&
-        (s->control == 0 || GetDlgItem(w, s->control) != NULL)) {
+        (s->control == 0 || GetDlgItem(w, s->control) != NULL) &&
+        (s->control != 0xFFFF || !IsInstallerDialog(w))) {
         s->found = w;
         return FALSE;
     }
