@@ -411,10 +411,20 @@ std::string PackedLine(const std::string &name, const std::string &path, const c
     return line;
 }
 
+// The button that Enter would press: the focused push button, else the one
+// drawn as default.
 int DefaultButton(HWND dlg)
 {
-    LRESULT r = SendMessageA(dlg, DM_GETDEFID, 0, 0);
-    return HIWORD(r) == DC_HASDEFID ? LOWORD(r) : 0;
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dlg, NULL), &gui) && gui.hwndFocus &&
+        GetParent(gui.hwndFocus) == dlg &&
+        (GetWindowLongA(gui.hwndFocus, GWL_STYLE) & 0x0F) <= BS_DEFPUSHBUTTON)
+        return GetDlgCtrlID(gui.hwndFocus);
+    for (int id : {IDC_BUTTON_YES, IDC_BUTTON_NO, IDC_ABORT})
+        if ((GetWindowLongA(GetDlgItem(dlg, id), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON)
+            return id;
+    return 0;
 }
 
 TEST_F(Wizard, ReplaceQuestionsPerPassAndAbortInside)
