@@ -143,4 +143,24 @@ TEST_F(Bootstrap, LockedCopyIsNotRewrittenButStarted)
     EXPECT_EQ(0u, seen.find(expected)) << seen;
 }
 
+// The install run refuses a package whose first volume is shorter than its
+// header says, or whose first entry is not the install information file, and
+// removes the temporary files it had made.
+TEST_F(Bootstrap, InstallRunRefusesDamagedPackages)
+{
+    for (const char *name : {"shortened.exe", "notifii.exe"}) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> tempsBefore = TempRunFiles();
+        Process run = Start("\"" + Data() + "\\bare.exe\" -I" + Data() + "\\" + name);
+        ASSERT_TRUE(run.handle != NULL);
+        MessageBoxSeen box = WaitMessageBox(run.id, 10000);
+        EXPECT_EQ(std::string(MsgPackageCorrupt), box.text);
+        EXPECT_EQ("Nuvar installer", box.caption);
+        if (box.window)
+            Press(box.window, IDOK);
+        EXPECT_EQ(0xFFFFFFFFu, WaitExit(run));
+        EXPECT_EQ(tempsBefore, TempRunFiles());
+    }
+}
+
 }  // namespace

@@ -578,4 +578,101 @@ TEST_F(Wizard, FileInUseGoesThroughARestart)
     RemoveTree(folder);
 }
 
+// Runs a product up to the progress page.
+#define START_TO_PROGRESS(product, caption)                 \
+    Start(product, caption);                                \
+    HWND welcome = Page(IDC_WELCOME_TEXT);                  \
+    ASSERT_TRUE(welcome != NULL);                           \
+    Press(welcome, IDC_NEXT);                               \
+    HWND page = Page(IDC_FOLDER_EDIT);                      \
+    ASSERT_TRUE(page != NULL);                              \
+    Press(page, IDC_INSTALL)
+
+TEST_F(Wizard, MissingVolumeIsAskedForAndRetried)
+{
+    std::string folder = ProgramFiles() + "\\Volume Test";
+    std::string volume = TestData() + "\\vol\\pkg\\Setup.002";
+    std::string aside = TestData() + "\\vol\\Setup.002.aside";
+    RemoveTree(folder);
+    ASSERT_TRUE(MoveFileA(volume.c_str(), aside.c_str()));
+    START_TO_PROGRESS("vol", "Installation of Volume Test");
+
+    MessageBoxSeen box = WaitMessageBox(install_.id, 20000);
+    ASSERT_TRUE(box.window != NULL) << "no volume prompt";
+    EXPECT_EQ("Can't find volume 'Setup.002' in the folder '" + TestData() + "\\vol\\pkg'.",
+              box.text);
+    EXPECT_TRUE(GetDlgItem(box.window, IDRETRY) != NULL);
+    ASSERT_TRUE(MoveFileA(aside.c_str(), volume.c_str()));
+    Press(box.window, IDRETRY);
+
+    HWND done = Page(IDC_COMPLETED, 30000);
+    ASSERT_TRUE(done != NULL);
+    Press(done, IDC_OK);
+    EXPECT_EQ(0u, Finish());
+    for (int i = 0; i < 4; ++i) {
+        std::string name = "\\part" + std::to_string(i) + ".bin";
+        EXPECT_TRUE(ReadFileBytes(folder + name) == ReadFileBytes(TestData() + "\\vol\\files" + name))
+            << name;
+    }
+    RemoveTree(folder);
+}
+
+TEST_F(Wizard, CancelledVolumePromptRollsBackSilently)
+{
+    std::string folder = ProgramFiles() + "\\Volume Test";
+    std::string volume = TestData() + "\\vol\\pkg\\Setup.002";
+    std::string aside = TestData() + "\\vol\\Setup.002.aside";
+    RemoveTree(folder);
+    ASSERT_TRUE(MoveFileA(volume.c_str(), aside.c_str()));
+    START_TO_PROGRESS("vol", "Installation of Volume Test");
+
+    EXPECT_EQ(0u, Answer(IDCANCEL, 20000).find("Can't find volume 'Setup.002'"));
+    // No damaged-package message follows: the run rolls back and ends.
+    EXPECT_TRUE(WaitMessageBox(install_.id, 1500).window == NULL);
+    EXPECT_EQ(0u, Finish());
+    MoveFileA(aside.c_str(), volume.c_str());
+    EXPECT_FALSE(Exists(folder)) << "the rollback left the install folder";
+}
+
+TEST_F(Wizard, DamagedEntryIsReportedAndRolledBack)
+{
+    std::string folder = ProgramFiles() + "\\Damaged Test";
+    RemoveTree(folder);
+    START_TO_PROGRESS("damaged", "Installation of Damaged Test");
+
+    EXPECT_EQ("This install file was corrupted or truncated, There were some errors while "
+              "extracting files from archive.\n\nAborting Installation.",
+              Answer(IDOK, 20000));
+    EXPECT_EQ(0u, Finish());
+    EXPECT_FALSE(Exists(folder)) << "the rollback left the install folder";
+}
+
+TEST_F(Wizard, DifferentCaptionsRunSideBySide)
+{
+    Start("en", "Installation of Wizard Test");
+    HWND first = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(first != NULL);
+    Process firstRun = install_;
+
+    // The second package copies nothing (the module copy is running) and
+    // starts it again; its install run has its own caption and stays.
+    Process setup = uidriver::Start("\"" + Package("relative") + "\"");
+    ASSERT_EQ(0u, WaitExit(setup, 10000));
+    HWND second = WaitWindow(0, "#32770", "Installation of Relative Test", 15000, IDC_WELCOME_TEXT);
+    ASSERT_TRUE(second != NULL) << "the second installation did not come up";
+    EXPECT_TRUE(IsWindow(first));
+    DWORD secondId = 0;
+    GetWindowThreadProcessId(second, &secondId);
+    EXPECT_NE(firstRun.id, secondId);
+
+    Sleep(150);
+    Press(second, IDC_CANCEL);
+    Press(first, IDC_CANCEL);
+    Process secondRun;
+    secondRun.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
+                                   FALSE, secondRun.id = secondId);
+    EXPECT_EQ(0u, WaitExit(secondRun, 10000));
+    EXPECT_EQ(0u, Finish(10000));
+}
+
 }  // namespace
