@@ -513,8 +513,40 @@ TEST_F(Wizard, SecondStartRestoresTheRunningInstallation)
     EXPECT_EQ(0u, Finish(10000));
 }
 
-TEST_F(Wizard, FileInUseGoesThroughARestart)
+// The road through a restart, on NT (pending renames) or in Windows 9x mode
+// (WININIT.INI): a file in use, the restart question answered No, then
+// Wine's restart performs the replacement and the RunOnce command.
+class RestartRoad : public Wizard {
+protected:
+    void Run(bool win98);
+    void TearDown() override
+    {
+        SetWin98(false);
+        Wizard::TearDown();
+    }
+    static void SetWin98(bool on)
+    {
+        const char *key = "Software\\Wine\\AppDefaults\\" NVR_MODULE_FILE_NAME;
+        if (on) {
+            HKEY k;
+            if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, NULL, 0, KEY_SET_VALUE, NULL, &k,
+                                NULL) == ERROR_SUCCESS) {
+                RegSetValueExA(k, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>("win98"), 6);
+                RegCloseKey(k);
+            }
+        } else {
+            RegDeleteKeyA(HKEY_CURRENT_USER, key);
+        }
+    }
+};
+
+void RestartRoad::Run(bool win98)
 {
+    SetWin98(win98);
+    std::string wininit = WindowsFolder() + "\\WININIT.INI";
+    std::string wininitBak = WindowsFolder() + "\\WININIT.BAK";
+    DeleteFileA(wininit.c_str());
+    DeleteFileA(wininitBak.c_str());
     std::string folder = ProgramFiles() + "\\Restart Test";
     std::string dll = folder + "\\held.dll";
     RemoveTree(folder);
@@ -538,6 +570,13 @@ TEST_F(Wizard, FileInUseGoesThroughARestart)
     EXPECT_EQ(0u, Finish());
     CloseHandle(held);
     EXPECT_EQ("old dll", ReadFileBytes(dll)) << "the file in use was overwritten";
+    if (win98) {
+        std::string ini = ReadFileBytes(wininit);
+        EXPECT_NE(std::string::npos, ini.find("[Rename]")) << ini;
+        char shortDll[MAX_PATH];
+        GetShortPathNameA(dll.c_str(), shortDll, sizeof shortDll);
+        EXPECT_NE(std::string::npos, ini.find(std::string(shortDll) + "=")) << ini;
+    }
 
     // The post-restart command is waiting in RunOnce.
     std::string command;
@@ -574,9 +613,17 @@ TEST_F(Wizard, FileInUseGoesThroughARestart)
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\NuvarTest\\held.dll"))
         << "the deferred registration did not run";
     EXPECT_FALSE(RegistryValue(HKEY_LOCAL_MACHINE, kRunOnce, "Restart Test", NULL, NULL));
+    if (win98) {
+        EXPECT_FALSE(Exists(wininit)) << "the restart did not process WININIT.INI";
+        EXPECT_FALSE(Exists(wininitBak)) << "the post-restart run left WININIT.BAK";
+    }
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\held.dll");
     RemoveTree(folder);
 }
+
+TEST_F(RestartRoad, FileInUseGoesThroughARestart) { Run(false); }
+
+TEST_F(RestartRoad, Windows9xGoesThroughWininit) { Run(true); }
 
 // Runs a product up to the progress page.
 #define START_TO_PROGRESS(product, caption)                 \
