@@ -722,4 +722,45 @@ TEST_F(Wizard, DifferentCaptionsRunSideBySide)
     EXPECT_EQ(0u, Finish(10000));
 }
 
+// Yes to the restart question ends the run and restarts the system: under
+// Wine the restart performs the pending rename and the RunOnce command, which
+// leads to the completion dialog.
+TEST_F(Wizard, YesToTheRestartQuestionRestarts)
+{
+    std::string folder = ProgramFiles() + "\\Restart Test";
+    std::string dll = folder + "\\held.dll";
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), NULL);
+    ASSERT_TRUE(WriteFileBytes(dll, "old dll"));
+    HANDLE held = CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0,
+                              NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    START_TO_PROGRESS("restart", "Installation of Restart Test");
+
+    MessageBoxSeen box = WaitMessageBox(install_.id, 30000);
+    ASSERT_TRUE(box.window != NULL);
+    EXPECT_EQ("To complete installation, system must be restarted.\n\nRestart system now?",
+              box.text);
+    CloseHandle(held);   // released before the restart performs the rename
+    Press(box.window, IDYES);
+    EXPECT_EQ(0u, Finish());
+
+    // The restart runs the RunOnce command: registration, then completion.
+    install_ = WaitProcessNamed(NVR_MODULE_FILE_NAME, 30000);
+    ASSERT_TRUE(install_.handle != NULL) << "no run after the restart";
+    HWND done = Page(IDC_COMPLETED, 30000);
+    if (!done) {   // the registration run came first: wait for its successor
+        WaitExit(install_, 10000);
+        install_ = WaitProcessNamed(NVR_MODULE_FILE_NAME, 10000);
+        done = Page(IDC_COMPLETED, 30000);
+    }
+    ASSERT_TRUE(done != NULL) << "no completion after the restart";
+    Press(done, IDC_OK);
+    EXPECT_EQ(0u, Finish());
+    EXPECT_NE("old dll", ReadFileBytes(dll)) << "the restart did not replace the file";
+    EXPECT_FALSE(RegistryValue(HKEY_LOCAL_MACHINE, kRunOnce, "Restart Test", NULL, NULL));
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\held.dll");
+    RemoveTree(folder);
+}
+
 }  // namespace
