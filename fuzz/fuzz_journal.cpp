@@ -19,11 +19,15 @@
 
 #define FUZZ_JOURNAL     "C:\\t\\_if2.tmp"
 #define FUZZ_LIST        "C:\\t\\_if3.tmp"
-#define FUZZ_READ_BUDGET 30000   // profile reads per input before the read-back counts as endless
+#define FUZZ_READ_BUDGET 20000   // profile reads per input before the read-back counts as endless
 #define FUZZ_ITEMS_MAX   4096    // items per kind before the read-back counts as endless
 
 static jmp_buf s_budgetJump;          // where a spent read budget returns to
 static unsigned long s_budgetHits;    // inputs stopped by the budget
+// The read-back's buffers, exactly as large as promised and allocated once:
+// a spent budget jumps out of the reading, past any cleanup.
+static char *s_item;                  // NVR_JOURNAL_ITEM_SIZE bytes
+static DllRecord *s_record;           // one split DLL record
 
 static void BudgetSpent(void)
 {
@@ -50,25 +54,36 @@ static void CloseJournal(void)
     g_sourceList = NULL;
 }
 
+// Reads the next item of one kind into s_item and checks it. 1 or 0 at the end.
+static int NextItem(const char *kind)
+{
+    if (!NextJournalItem(kind, s_item))
+        return 0;
+    FUZZ_CHECK(strlen(s_item) < NVR_JOURNAL_ITEM_SIZE);
+    FUZZ_CHECK(IsAbsolutePath(s_item) && !IsBlank(s_item));
+    if (strcmp(kind, NVR_JOURNAL_DLLS) == 0) {
+        SplitDllRecord(s_item, s_record);
+        FUZZ_CHECK(strlen(s_record->path) < NVR_PATH_SIZE);
+        FUZZ_CHECK(s_record->removal <= 1 && s_record->shared <= 1 && s_record->replaced <= 1);
+    }
+    return 1;
+}
+
+// Reads every item of one kind (no C++ objects: a spent budget jumps out).
+static void ReadAll(const char *kind)
+{
+    int count = 0;
+    while (NextItem(kind)) FUZZ_CHECK(++count < FUZZ_ITEMS_MAX);
+}
+
 // Reads every item of one kind; returns them in reading order.
 static std::vector<std::string> ReadKind(const char *kind)
 {
     std::vector<std::string> items;
-    char *buffer = (char *)malloc(NVR_JOURNAL_ITEM_SIZE);
-    while (NextJournalItem(kind, buffer)) {
+    while (NextItem(kind)) {
         FUZZ_CHECK(items.size() < FUZZ_ITEMS_MAX);
-        FUZZ_CHECK(strlen(buffer) < NVR_JOURNAL_ITEM_SIZE);
-        FUZZ_CHECK(IsAbsolutePath(buffer) && !IsBlank(buffer));
-        if (strcmp(kind, NVR_JOURNAL_DLLS) == 0) {
-            DllRecord *record = (DllRecord *)malloc(sizeof(DllRecord));
-            SplitDllRecord(buffer, record);
-            FUZZ_CHECK(strlen(record->path) < NVR_PATH_SIZE);
-            FUZZ_CHECK(record->removal <= 1 && record->shared <= 1 && record->replaced <= 1);
-            free(record);
-        }
-        items.push_back(buffer);
+        items.push_back(s_item);
     }
-    free(buffer);
     return items;
 }
 
@@ -118,13 +133,17 @@ static void RoundTrip(const std::string &lines)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::vector<std::string> parts = SplitInput(data, size, 3);
+    if (!s_item) {
+        s_item = (char *)malloc(NVR_JOURNAL_ITEM_SIZE);
+        s_record = (DllRecord *)malloc(sizeof(DllRecord));
+    }
     OpenJournal(parts[0], parts.size() > 1 ? parts[1] : "");
     ShimSetProfileBudget(FUZZ_READ_BUDGET, BudgetSpent);
     if (setjmp(s_budgetJump) == 0) {
         BeginJournalReadBack();
-        ReadKind(NVR_JOURNAL_SOURCES);
-        ReadKind(NVR_JOURNAL_DLLS);
-        ReadKind(NVR_JOURNAL_FOLDER);
+        ReadAll(NVR_JOURNAL_SOURCES);
+        ReadAll(NVR_JOURNAL_DLLS);
+        ReadAll(NVR_JOURNAL_FOLDER);
     } else if (s_budgetHits++ == 0) {
         fprintf(stderr, "journal read-back: a damaged count walked %d profile reads (reported once)\n",
                 FUZZ_READ_BUDGET);

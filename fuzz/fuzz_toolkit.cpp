@@ -14,6 +14,7 @@
 
 #define FUZZ_MAX_LINES 16     // lines of one input that are used
 #define FUZZ_WALK_MAX  300    // folder-walk steps before the walk counts as endless
+#define FUZZ_WALKS     4      // lines of one input that are walked (the walk is slow)
 
 static std::vector<std::string> Lines(const uint8_t *data, size_t size)
 {
@@ -170,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         CommaFields(lines[i]);
         Numbers(lines[i]);
         Compare(lines[i], next);
-        Walk(lines[i]);
+        if (i < FUZZ_WALKS) Walk(lines[i]);
     }
     return 0;
 }

@@ -41,6 +41,7 @@ unsigned long g_profileReads;              // GetPrivateProfileStringA calls sin
 unsigned long g_profileBudget;             // 0: no budget
 void (*g_budgetHandler)(void);             // called when the budget is spent
 uint64_t g_readLimit;                      // no read may end past it; 0: no limit
+unsigned long g_generation;                // raised by every change of any file
 
 std::string Lower(const char *name)
 {
@@ -72,12 +73,14 @@ std::string TrimProfile(const std::string &s)
 
 struct IniKey {
     std::string name;
+    std::string lower;        // name in lower case, for lookups
     bool hasValue;            // a line without '=' is a key without value
     std::string value;
 };
 
 struct IniSection {
     std::string name;
+    std::string lower;        // name in lower case, for lookups
     bool named;               // lines before the first header form an unnamed section
     std::vector<IniKey> keys;
 };
@@ -104,6 +107,7 @@ std::vector<IniSection> ParseIni(const std::vector<BYTE> &data)
             s.named = true;
             s.name = TrimProfile(line.substr(1, close == std::string::npos || close == 0
                                                      ? std::string::npos : close - 1));
+            s.lower = Lower(s.name.c_str());
             out.push_back(s);
             continue;
         }
@@ -111,6 +115,7 @@ std::vector<IniSection> ParseIni(const std::vector<BYTE> &data)
         size_t eq = line.find('=');
         k.hasValue = eq != std::string::npos;
         k.name = TrimProfile(line.substr(0, eq));
+        k.lower = Lower(k.name.c_str());
         if (k.hasValue) k.value = TrimProfile(line.substr(eq + 1));
         out.back().keys.push_back(k);
     }
@@ -132,24 +137,46 @@ std::vector<BYTE> WriteIni(const std::vector<IniSection> &ini)
     return std::vector<BYTE>(text.begin(), text.end());
 }
 
+std::string LookupName(const char *name)
+{
+    return Lower(TrimProfile(name).c_str());
+}
+
 bool SameName(const std::string &a, const char *b)
 {
-    return Lower(a.c_str()) == Lower(TrimProfile(b).c_str());
+    return Lower(a.c_str()) == LookupName(b);
 }
 
 IniSection *FindSection(std::vector<IniSection> &ini, const char *name)
 {
+    std::string wanted = LookupName(name);
     for (size_t i = 0; i < ini.size(); i++)
-        if (ini[i].named && SameName(ini[i].name, name)) return &ini[i];
+        if (ini[i].named && ini[i].lower == wanted) return &ini[i];
     return NULL;
 }
 
 IniKey *FindKey(IniSection *section, const char *name)
 {
     if (!section) return NULL;
+    std::string wanted = LookupName(name);
     for (size_t i = 0; i < section->keys.size(); i++)
-        if (SameName(section->keys[i].name, name)) return &section->keys[i];
+        if (section->keys[i].lower == wanted) return &section->keys[i];
     return NULL;
+}
+
+std::string g_cachedKey;                   // file whose parsed form is cached
+unsigned long g_cachedGeneration = ~0ul;   // g_generation when it was parsed
+std::vector<IniSection> g_cached;          // the parsed form
+
+// The parsed form of one file, kept until any file changes.
+std::vector<IniSection> &Parsed(const std::string &key, const std::vector<BYTE> &data)
+{
+    if (key != g_cachedKey || g_generation != g_cachedGeneration) {
+        g_cached = ParseIni(data);
+        g_cachedKey = key;
+        g_cachedGeneration = g_generation;
+    }
+    return g_cached;
 }
 
 // Copies value into buffer (size > 0 characters with the NUL) the way the
@@ -174,6 +201,7 @@ void CopyEntry(char *buffer, const char *value, DWORD size)
 
 void ShimReset(void)
 {
+    g_generation++;
     g_files.clear();
     g_lastError = 0;
 }
@@ -181,6 +209,7 @@ void ShimReset(void)
 void ShimPutFile(const char *name, const void *data, size_t count)
 {
     MemFile &f = g_files[Lower(name)];
+    g_generation++;
     f.folder = false;
     f.data.assign((const BYTE *)data, (const BYTE *)data + count);
 }
@@ -188,6 +217,7 @@ void ShimPutFile(const char *name, const void *data, size_t count)
 void ShimPutFolder(const char *name)
 {
     MemFile &f = g_files[Lower(name)];
+    g_generation++;
     f.folder = true;
     f.data.clear();
 }
@@ -236,6 +266,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         return INVALID_HANDLE_VALUE;
     }
     MemFile &f = g_files[key];
+    g_generation++;
     f.folder = false;
     if (disposition == CREATE_ALWAYS) f.data.clear();
     OpenFile *h = new OpenFile;
@@ -277,6 +308,7 @@ BOOL WriteFile(HANDLE file, const void *buffer, DWORD count, LPDWORD done, LPOVE
         return FALSE;
     }
     std::vector<BYTE> &data = g_files[h->key].data;
+    g_generation++;
     if (data.size() < h->position + count) data.resize(h->position + count);
     if (count) memcpy(data.data() + h->position, buffer, count);
     h->position += count;
@@ -422,9 +454,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buf
     }
     std::map<std::string, MemFile>::iterator it = g_files.find(Lower(file));
     const char *value = defText.c_str();
-    std::vector<IniSection> ini;
     if (it != g_files.end() && !it->second.folder) {
-        ini = ParseIni(it->second.data);
+        std::vector<IniSection> &ini = Parsed(it->first, it->second.data);
         IniKey *k = FindKey(FindSection(ini, section), key);
         if (k && k->hasValue) value = k->value.c_str();
     }
@@ -441,9 +472,11 @@ DWORD GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DW
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
 {
     if (!section) return !key && !value;   // the flush request
-    MemFile &f = g_files[Lower(file)];
+    std::string fileKey = Lower(file);
+    MemFile &f = g_files[fileKey];
     if (f.folder) return FALSE;
-    std::vector<IniSection> ini = ParseIni(f.data);
+    std::vector<IniSection> &ini = Parsed(fileKey, f.data);
+    bool reparse = false;   // a value the text form would read back differently
     IniSection *s = FindSection(ini, section);
     if (!key) {
         for (size_t i = 0; i < ini.size(); i++)
@@ -460,6 +493,7 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
             IniSection n;
             n.named = true;
             n.name = TrimProfile(section);
+            n.lower = Lower(n.name.c_str());
             ini.push_back(n);
             s = &ini.back();
         }
@@ -467,16 +501,17 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
         if (!k) {
             IniKey n;
             n.name = TrimProfile(key);
+            n.lower = Lower(n.name.c_str());
             s->keys.push_back(n);
             k = &s->keys.back();
         }
         k->hasValue = true;
-        k->value = value;
-        size_t b = 0;
-        while (b < k->value.size() && IsProfileSpace(k->value[b])) b++;
-        k->value.erase(0, b);
+        k->value = TrimProfile(value);   // as written, then read again from the text
+        reparse = strchr(value, '\n') != NULL;
     }
     f.data = WriteIni(ini);
+    g_generation++;
+    if (!reparse) g_cachedGeneration = g_generation;   // the parsed form is still exact
     return TRUE;
 }
 

@@ -89,13 +89,26 @@ void RecordInstalled(const char *section, const char *key, const char *value)
     }
 }
 
+// A numbered count, no larger than the records the journal file can hold
+// (each takes at least four bytes, "N=\r\n"): a damaged count must not keep
+// a rollback reading missing keys for hours.
+static int CountWithin(const char *section, const char *key, DWORD records)
+{
+    long count = ProfileReadNumber(section, key, 0, g_journalFile);
+    return count < 0 ? 0 : (DWORD)count > records ? (int)records : (int)count;
+}
+
 void BeginJournalReadBack(void)
 {
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    DWORD records = 0;
+    ProfileFlush(g_journalFile);   // the size below must include cached writes
+    if (GetFileAttributesExA(g_journalFile, GetFileExInfoStandard, &file))
+        records = file.nFileSizeHigh ? 0x7FFFFFFF : file.nFileSizeLow / 4;
     s_sourceCount = (int)ProfileReadNumber(NVR_JOURNAL_SOURCES, NVR_COUNT_KEY_SOURCES, 0,
                                            g_journalFile);
-    s_dllCount = (int)ProfileReadNumber(NVR_JOURNAL_DLLS, NVR_COUNT_KEY_DLLS, 0, g_journalFile);
-    s_folderCount = (int)ProfileReadNumber(NVR_JOURNAL_FOLDER, NVR_COUNT_KEY_FOLDER, 0,
-                                           g_journalFile);
+    s_dllCount = CountWithin(NVR_JOURNAL_DLLS, NVR_COUNT_KEY_DLLS, records);
+    s_folderCount = CountWithin(NVR_JOURNAL_FOLDER, NVR_COUNT_KEY_FOLDER, records);
     s_sourceRead = 0;
     SetFilePointer(g_sourceList, 0, NULL, FILE_BEGIN);
 }

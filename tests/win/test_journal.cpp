@@ -178,6 +178,25 @@ TEST_F(JournalTest, MissingRecordIsPassedOver)
     EXPECT_EQ(ReadBack("Folder"), (std::vector<std::string>{"C:\\x\\y\\z", "C:\\x"}));
 }
 
+// A damaged count far beyond the records the file holds does not keep the
+// read-back stepping through missing keys: it ends quickly with the records
+// that are there.
+TEST_F(JournalTest, DamagedCountEndsTheReadBackQuickly)
+{
+    RecordInstalled("Folder", NULL, "C:\\x");
+    RecordInstalled("Folder", NULL, "C:\\x\\y");
+    WritePrivateProfileStringA("Folder", "FolderCount", "34567890", ini.c_str());
+    WritePrivateProfileStringA("DLLFiles", "DLLFileCount", "2147483647", ini.c_str());
+    DWORD start = GetTickCount();
+    BeginJournalReadBack();
+    std::vector<std::string> folders = ReadBack("Folder");
+    EXPECT_TRUE(ReadBack("DLLFiles").empty());
+    EXPECT_LT(GetTickCount() - start, 20000u);
+    ASSERT_GE(folders.size(), 2u);
+    EXPECT_EQ(folders[folders.size() - 2], "C:\\x\\y");
+    EXPECT_EQ(folders.back(), "C:\\x");
+}
+
 // The list's length byte holds up to 255: such names keep the plain record;
 // longer ones get a 0-length record and live in [SourceFile] under the record's
 // number, and are still read back whole.
