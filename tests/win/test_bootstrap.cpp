@@ -15,23 +15,7 @@ std::string Data() { return TestData(); }
 
 std::string ModuleCopy() { return WindowsFolder() + "\\" NVR_MODULE_FILE_NAME; }
 
-// The "_if" files in the temporary folder, sorted.
-std::vector<std::string> TempRunFiles()
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((std::string(temp) + "_if*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do
-            names.push_back(fd.cFileName);
-        while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+
 
 // Starts path (quoted) and, when a message box comes up before the process
 // ends, reads it and presses OK. Returns the exit code; box receives what the

@@ -21,6 +21,8 @@
 
 namespace {
 
+using uidriver::BoxWatcher;
+
 const char kCaption[] = "Installation of RegTest";
 const char kTinyLib[] = "TypeLib\\{5E0B7C2A-4B1D-4F7E-9A51-2F6D3C1A7B01}";
 const char kNoHelpLib[] = "TypeLib\\{5E0B7C2A-4B1D-4F7E-9A51-2F6D3C1A7B02}";
@@ -63,37 +65,6 @@ std::string ServerKey(const std::string &dllName)
     return "Software\\NuvarTest\\" + dllName;
 }
 
-// Collects every message box this process shows while it runs, reading each
-// one and pressing OK on it.
-class BoxWatcher {
-public:
-    BoxWatcher() : thread_([this] { Run(); }) {}
-    ~BoxWatcher() { Stop(); }
-    std::vector<uidriver::MessageBoxSeen> Stop()
-    {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        return boxes_;
-    }
-
-private:
-    void Run()
-    {
-        while (!stop_) {
-            uidriver::MessageBoxSeen box = uidriver::WaitMessageBox(GetCurrentProcessId(), 100);
-            if (!box.window)
-                continue;
-            boxes_.push_back(box);
-            uidriver::Press(box.window, IDOK);
-            for (int i = 0; i < 500 && IsWindow(box.window); i++)
-                Sleep(10);
-        }
-    }
-    std::atomic<bool> stop_{false};
-    std::vector<uidriver::MessageBoxSeen> boxes_;
-    std::thread thread_;
-};
 
 class RegistrationTest : public ::testing::Test {
 protected:

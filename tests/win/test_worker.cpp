@@ -22,6 +22,8 @@
 
 namespace {
 
+using uidriver::BoxWatcher;
+
 using wh::Answer;
 
 const char kServerKey[] = "Software\\NuvarTest\\";
@@ -29,36 +31,6 @@ const char kServerKey[] = "Software\\NuvarTest\\";
 std::string Bytes(const pkgw::Bytes &b) { return std::string(b.begin(), b.end()); }
 pkgw::Bytes Raw(const std::string &s) { return pkgw::Bytes(s.begin(), s.end()); }
 
-// Reads and closes every message box this process shows while it lives.
-class BoxWatcher {
-public:
-    BoxWatcher() : thread_([this] { Watch(); }) {}
-    ~BoxWatcher() { Stop(); }
-    std::vector<uidriver::MessageBoxSeen> Stop()
-    {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        return boxes_;
-    }
-
-private:
-    void Watch()
-    {
-        while (!stop_) {
-            uidriver::MessageBoxSeen box = uidriver::WaitMessageBox(GetCurrentProcessId(), 100);
-            if (!box.window)
-                continue;
-            boxes_.push_back(box);
-            uidriver::Press(box.window, IDOK);
-            for (int i = 0; i < 500 && IsWindow(box.window); i++)
-                Sleep(10);
-        }
-    }
-    std::atomic<bool> stop_{false};
-    std::vector<uidriver::MessageBoxSeen> boxes_;
-    std::thread thread_;
-};
 
 class WorkerTest : public ::testing::Test {
 protected:

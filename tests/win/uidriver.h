@@ -6,7 +6,10 @@
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace uidriver {
@@ -264,6 +267,78 @@ inline std::string WindowsFolder()
     GetWindowsDirectoryA(buf, sizeof buf);
     return buf;
 }
+
+// The "_if" files in the temporary folder, sorted: what a run leaves there.
+inline std::vector<std::string> TempRunFiles()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((std::string(temp) + "_if*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do
+            names.push_back(fd.cFileName);
+        while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Deletes a folder with everything below it.
+inline void RemoveTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = dir + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+// Reads and closes (OK) every message box this process shows while it lives,
+// for tests that call module code that may show one.
+class BoxWatcher {
+public:
+    BoxWatcher() : thread_([this] { Watch(); }) {}
+    ~BoxWatcher() { Stop(); }
+    std::vector<MessageBoxSeen> Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return boxes_;
+    }
+
+private:
+    void Watch()
+    {
+        while (!stop_) {
+            MessageBoxSeen box = WaitMessageBox(GetCurrentProcessId(), 100);
+            if (!box.window)
+                continue;
+            boxes_.push_back(box);
+            Press(box.window, IDOK);
+            for (int i = 0; i < 500 && IsWindow(box.window); i++)
+                Sleep(10);
+        }
+    }
+    std::atomic<bool> stop_{false};
+    std::vector<MessageBoxSeen> boxes_;
+    std::thread thread_;
+};
 
 }  // namespace uidriver
 
