@@ -6,7 +6,11 @@
 //                            peak working set read when that dialog shows;
 //   engine PACKAGE FOLDER    runs the install worker alone through the worker
 //                            harness (no wizard, no painting) and prints its
-//                            time: what the engine and reader cost by themselves.
+//                            time: what the engine and reader cost by themselves;
+//   probe FOLDER             times, in microseconds per call, the per-file
+//                            operations of the worker that a floor program does
+//                            not do (journal count write, folder walk, name
+//                            look-up) and one cross-thread SendMessage.
 // Test code only: the folder must not exist yet (no replace questions are
 // expected; any that come are answered Yes, a restart question No).
 //
@@ -22,6 +26,8 @@
 #include "package/format.h"
 #include "resources/resource.h"
 #include "tests/win/uidriver.h"
+#include "setupinfo/profile.h"
+#include "setupinfo/toolkit.h"
 #include "tests/win/workerharness.h"
 
 using namespace uidriver;
@@ -32,6 +38,10 @@ const DWORD kPollMs = 10;            // completion-dialog poll interval
 const int kChecksPerPoll = 25;       // look for questions every 25 polls
 const DWORD kInstallTimeoutMs = 1800000;
 const DWORD kClickSettleMs = 100;    // clicks right after a page shows can be lost
+const int kFolderWindowPolls = 30;   // up to 3 s for the opened install folder
+const int kProbeCalls = 2000;        // calls per probed operation
+const int kProbeFolderFiles = 100;   // files beside the probed names (as in "many")
+const int kProbeJournalLines = 200;  // Folder records in the probed journal
 
 double Now()
 {
@@ -78,6 +88,23 @@ bool HandleQuestions(Process &install)
     return WaitForSingleObject(install.handle, 0) != WAIT_OBJECT_0;
 }
 
+// The completion opens the install folder in a shell window (after the
+// measured time); closes it so that windows do not pile up over repetitions.
+void CloseFolderWindows()
+{
+    static const char *const kClasses[] = {"CabinetWClass", "ExploreWClass"};
+    for (int tries = 0; tries < kFolderWindowPolls; tries++) {
+        for (const char *cls : kClasses) {
+            HWND w = FindWindowA(cls, NULL);
+            if (w) {
+                PostMessageA(w, WM_CLOSE, 0, 0);
+                return;
+            }
+        }
+        Sleep(kPollMs * 10);
+    }
+}
+
 int Drive(const char *setup, const char *folderPath)
 {
     Process starter = Start(std::string("\"") + setup + "\"");
@@ -117,6 +144,7 @@ int Drive(const char *setup, const char *folderPath)
                 (unsigned long long)peak);
     Press(done, IDC_OK);
     DWORD code = WaitExit(install, 60000);
+    CloseFolderWindows();
     if (code != 0)
         std::printf("bench: install run exit code %lu\n", (unsigned long)code);
     return code == 0 ? 0 : 1;
@@ -136,6 +164,83 @@ int Engine(const char *package, const char *folder)
     return seen.doneCount == 1 && seen.done != 0 ? 0 : 1;
 }
 
+// Prints the microseconds per call of op over kProbeCalls calls.
+template <typename Op>
+void Probe(const char *name, Op op)
+{
+    double start = Now();
+    for (int i = 0; i < kProbeCalls; i++)
+        op(i);
+    std::printf("probe: %s %.1f us\n", name, (Now() - start) * 1e6 / kProbeCalls);
+}
+
+LRESULT CALLBACK QuietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return message == WM_USER ? 0 : DefWindowProcA(window, message, wParam, lParam);
+}
+
+DWORD WINAPI ProbeSender(LPVOID page)
+{
+    Probe("cross-thread SendMessageA", [&](int) {
+        SendMessageA(static_cast<HWND>(page), WM_USER, 0, 0);
+    });
+    return 0;
+}
+
+int ProbeCosts(const char *folderPath)
+{
+    std::string folder = folderPath;
+    std::string deep = folder + "\\d00\\s000";
+    for (const char *made = CreateNextMissingFolder(deep.c_str()); made;
+         made = CreateNextMissingFolder(NULL)) {
+    }
+    for (int i = 0; i < kProbeFolderFiles; i++) {
+        std::string f = deep + "\\f" + std::to_string(i) + ".txt";
+        CloseHandle(CreateFileA(f.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    }
+    std::string journal = folder + "\\journal.ini";
+    for (int i = 0; i < kProbeJournalLines; i++)
+        ProfileWriteString("Folder", std::to_string(i + 1).c_str(), deep.c_str(), journal.c_str());
+    Probe("journal count write (ProfileWriteNumber)", [&](int i) {
+        ProfileWriteNumber("SourceFiles", "Count", i, journal.c_str());
+    });
+    Probe("folder walk of an existing target folder", [&](int) {
+        while (CreateNextMissingFolder(deep.c_str()))
+            ;
+    });
+    Probe("FindFirstFileA of a missing name", [&](int i) {
+        WIN32_FIND_DATAA fd;
+        std::string f = deep + "\\missing" + std::to_string(i);
+        HANDLE h = FindFirstFileA(f.c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE)
+            FindClose(h);
+    });
+    Probe("GetFileVersionInfoSizeA of a small file", [&](int i) {
+        std::string f = deep + "\\f" + std::to_string(i % kProbeFolderFiles) + ".txt";
+        DWORD handle;
+        GetFileVersionInfoSizeA(f.c_str(), &handle);
+    });
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = QuietProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "NvrProbePage";
+    RegisterClassA(&wc);
+    HWND page = CreateWindowExA(0, wc.lpszClassName, "probe", WS_OVERLAPPED, 0, 0, 10, 10, NULL,
+                                NULL, wc.hInstance, NULL);
+    HANDLE worker = CreateThread(NULL, 0, ProbeSender, page, 0, NULL);
+    for (;;) {
+        DWORD r = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        if (r == WAIT_OBJECT_0)
+            break;
+    }
+    CloseHandle(worker);
+    DestroyWindow(page);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -144,5 +249,7 @@ int main(int argc, char **argv)
         return Drive(argv[2], argv[3]);
     if (argc == 4 && std::strcmp(argv[1], "engine") == 0)
         return Engine(argv[2], argv[3]);
-    return Fail("usage: tool_bench drive SETUP.EXE FOLDER | engine PACKAGE FOLDER");
+    if (argc == 3 && std::strcmp(argv[1], "probe") == 0)
+        return ProbeCosts(argv[2]);
+    return Fail("usage: tool_bench drive SETUP.EXE FOLDER | engine PACKAGE FOLDER | probe FOLDER");
 }
