@@ -377,6 +377,23 @@ DWORD GetFileAttributesA(LPCSTR name)
     return it->second.folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
+BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS, LPVOID info)
+{
+    WIN32_FILE_ATTRIBUTE_DATA *out = static_cast<WIN32_FILE_ATTRIBUTE_DATA *>(info);
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FALSE;
+    memset(out, 0, sizeof *out);
+    out->dwFileAttributes = attributes;
+    std::map<std::string, MemFile>::iterator it = g_files.find(Lower(name));
+    if (it != g_files.end()) {
+        uint64_t size = it->second.data.size();
+        out->nFileSizeLow = (DWORD)size;
+        out->nFileSizeHigh = (DWORD)(size >> 32);
+    }
+    return TRUE;
+}
+
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES)
 {
     std::string key = Lower(name);

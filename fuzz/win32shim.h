@@ -74,6 +74,14 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError(void);
 void SetLastError(DWORD code);
 DWORD GetFileAttributesA(LPCSTR name);
+typedef struct { DWORD dwLowDateTime, dwHighDateTime; } FILETIME;
+typedef struct {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    DWORD nFileSizeHigh, nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA;
+typedef enum { GetFileExInfoStandard } GET_FILEEX_INFO_LEVELS;
+BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID info);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa);
 UINT SetErrorMode(UINT mode);
 HANDLE GetProcessHeap(void);
