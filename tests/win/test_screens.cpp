@@ -133,8 +133,10 @@ protected:
     std::string T(const char *utf8) const { return Cp949(utf8); }
 
     // Waits for the page that holds control, lets it paint, checks its caption
-    // and saves its picture as artifacts/LANG-STEP.png.
-    HWND Page(int control, const char *step, const std::string &caption, DWORD timeoutMs = 20000)
+    // and saves its picture as artifacts/LANG-STEP.png; with busyControl, only
+    // once that control shows a text (the progress page's status line).
+    HWND Page(int control, const char *step, const std::string &caption, DWORD timeoutMs = 20000,
+              int busyControl = 0)
     {
         HWND page = WaitDialog(install_.id, control, timeoutMs);
         if (!page) {
@@ -142,6 +144,8 @@ protected:
             return NULL;
         }
         Sleep(400);  // initialisation and first painting
+        for (int i = 0; busyControl && i < 250 && ItemText(page, busyControl).empty(); i++)
+            Sleep(20);
         EXPECT_EQ(caption, WindowText(page)) << step;
         std::string shot = ArtifactsFolder() + "\\" + GetParam().name + "-" + step + ".png";
         EXPECT_TRUE(screenshot::SaveWindow(page, shot)) << "could not save " << shot;
@@ -194,7 +198,7 @@ TEST_P(Screens, EveryPageShowsTheCatalogueTexts)
 
     // The many data files come first (sorted by name), so the bar is moving
     // when the picture is taken; the question about readme.txt follows.
-    HWND progress = Page(IDC_INSTALLING, "3-progress", caption_);
+    HWND progress = Page(IDC_INSTALLING, "3-progress", caption_, 20000, IDC_STATUS);
     ASSERT_TRUE(progress != NULL);
     EXPECT_EQ(With(T(l.installing), title_), ItemText(progress, IDC_INSTALLING));
     EXPECT_EQ(T(l.abort), ItemText(progress, IDC_ABORT));

@@ -136,6 +136,9 @@ int main(int argc, char **argv)
     for (DWORD t0 = GetTickCount(); s_shots && GetTickCount() - t0 < 20000;) {
         HWND progress = WaitDialog(install.id, IDC_INSTALLING, 50);
         if (progress) {
+            // once the worker shows its first file
+            for (int i = 0; i < 100 && ItemText(progress, IDC_STATUS).empty(); i++)
+                Sleep(20);
             Shot(progress, "progress");
             break;
         }
