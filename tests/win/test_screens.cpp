@@ -69,38 +69,6 @@ std::string With(const std::string &text, const std::string &arg)
     return at == std::string::npos ? text : text.substr(0, at) + arg + text.substr(at + 2);
 }
 
-std::string ProgramFiles()
-{
-    char buf[MAX_PATH] = "";
-    DWORD size = sizeof buf;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                      KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-        RegQueryValueExA(key, "ProgramFilesDir", NULL, NULL, reinterpret_cast<BYTE *>(buf), &size);
-        RegCloseKey(key);
-    }
-    return buf;
-}
-
-void RemoveTree(const std::string &dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = dir + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
 
 std::string ArtifactsFolder()
 {

@@ -17,19 +17,6 @@ const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 std::string Package(const char *product) { return TestData() + "\\" + product + "\\pkg\\Setup.exe"; }
 
-std::string ProgramFiles()
-{
-    char buf[MAX_PATH] = "";
-    DWORD size = sizeof buf;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                      KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-        RegQueryValueExA(key, "ProgramFilesDir", NULL, NULL, reinterpret_cast<BYTE *>(buf), &size);
-        RegCloseKey(key);
-    }
-    return buf;
-}
-
 // Korean texts are compared as the module shows them: CP949 bytes.
 std::string Cp949(const char *utf8)
 {

@@ -286,6 +286,20 @@ inline std::vector<std::string> TempRunFiles()
     return names;
 }
 
+// The Program Files folder as the registry names it.
+inline std::string ProgramFiles()
+{
+    char buf[MAX_PATH] = "";
+    DWORD size = sizeof buf;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, "ProgramFilesDir", NULL, NULL, reinterpret_cast<BYTE *>(buf), &size);
+        RegCloseKey(key);
+    }
+    return buf;
+}
+
 // Deletes a folder with everything below it.
 inline void RemoveTree(const std::string &dir)
 {
