@@ -48,21 +48,43 @@ static void Notify(UINT code, LPARAM value)
         SendMessageA(g_currentPage, WM_USER, code, value);
 }
 
+// The folder of the last file placed in this pass (it exists), and whether
+// this run made it. Packages list their files folder by folder, so most files
+// go to the folder of the one before: its folders need no second walk, and a
+// folder the run has just made holds no file of the product yet, so nothing
+// can be there to replace. (The walk and the existence test each cost a
+// directory lookup per file.)
+static char s_placedFolder[NVR_PATH_SIZE];
+static int s_placedFolderIsNew;
+
 // Creates the missing folders along folder, root first, and records each one
-// that was made as a Folder item (parents before children).
-static void CreateMissingFolders(const char *folder)
+// that was made as a Folder item (parents before children). Nonzero when any
+// was made: then folder itself is new.
+static int CreateMissingFolders(const char *folder)
 {
-    for (const char *made = CreateNextMissingFolder(folder); made;
-         made = CreateNextMissingFolder(NULL))
-        RecordInstalled(NVR_JOURNAL_FOLDER, NULL, made);
+    int made = 0;
+    for (const char *path = CreateNextMissingFolder(folder); path;
+         path = CreateNextMissingFolder(NULL), made = 1)
+        RecordInstalled(NVR_JOURNAL_FOLDER, NULL, path);
+    return made;
 }
 
 // Creates the target's folders and extracts the current entry into target.
 // 1, or 0 after a failure file placement has reported.
 static int PlaceTarget(const char *target)
 {
-    CreateMissingFolders(PathFolder(target));
+    const char *folder = PathFolder(target);
+    if (lstrcmpA(folder, s_placedFolder) != 0) {
+        s_placedFolderIsNew = CreateMissingFolders(folder);
+        CopyBounded(NVR_PATH_SIZE, s_placedFolder, folder);
+    }
     return PlaceFile(target) >= 0;
+}
+
+// True when target cannot exist yet: it goes to a folder this run has made.
+static int InFreshFolder(const char *target)
+{
+    return s_placedFolderIsNew && lstrcmpA(PathFolder(target), s_placedFolder) == 0;
 }
 
 // Asks whether the existing file is to be replaced by the package's file.
@@ -104,7 +126,7 @@ static int InstallSourceEntry(FileInfo *entry)
     }
     Notify(CodeShowPath, (LPARAM)relative);
     existing.name = target;
-    int replaced = DescribeExistingFile(&existing);
+    int replaced = !InFreshFolder(target) && DescribeExistingFile(&existing);
     if (replaced && !DecideByPolicy(g_sourcePolicy, PassSource, entry, &existing)) {
         if (g_abortFlag)
             return -1;
@@ -130,6 +152,7 @@ int InstallSourceFiles(void)
     FileInfo entry;
     int result;
 
+    s_placedFolder[0] = '\0';
     while (!g_abortFlag) {
         result = NextEntry(g_reader);
         if (result == NVR_NO_ENTRY_LEFT)
@@ -240,6 +263,7 @@ int InstallDllFiles(void)
 
     // The key counter lives as long as the pass: the worker runs once per
     // process, so this is the run's one counter.
+    s_placedFolder[0] = '\0';
     for (int number = 1; !g_abortFlag; number++) {
         wsprintfA(key, NVR_INFO_DLL_KEY_FORMAT, number);
         if (!ProfileReadString(NVR_INFO_SECTION_DLLS, key, NULL, text, NVR_DLL_LINE_SIZE,
@@ -251,6 +275,11 @@ int InstallDllFiles(void)
             return 0;
         }
         ExpandPathMacros(line.target);
+        // A relative target lies below the install folder, like the source
+        // files (taken as it stands it would depend on the current folder,
+        // and the rollback could not find it).
+        if (!IsAbsolutePath(line.target))
+            CopyBounded(NVR_PATH_SIZE, line.target, JoinPath(g_installFolder, line.target));
         result = InstallDllEntry(&line);
         if (result <= 0)
             return result < 0;

@@ -19,6 +19,7 @@ static int s_sourceCount;
 static int s_dllCount;
 static int s_folderCount;
 static int s_sourceRead;             // list records read back so far
+static int s_sourceCountPending;     // SourceFileCount not written since the last record
 
 static int KindOf(const char *section)
 {
@@ -59,8 +60,10 @@ static void AppendSourceName(const char *name)
     DWORD written;
     int length = lstrlenA(name);
 
+    // The count is written when the list is read back: one profile write per
+    // file would cost more than extracting a small file.
     ++s_sourceCount;
-    ProfileWriteNumber(NVR_JOURNAL_SOURCES, NVR_COUNT_KEY_SOURCES, s_sourceCount, g_journalFile);
+    s_sourceCountPending = 1;
     if (length > NVR_LIST_NAME_MAX) {
         ProfileWriteString(NVR_JOURNAL_SOURCES, NumberKey(key, s_sourceCount), name,
                            g_journalFile);
@@ -102,6 +105,10 @@ void BeginJournalReadBack(void)
 {
     WIN32_FILE_ATTRIBUTE_DATA file;
     DWORD records = 0;
+    if (s_sourceCountPending)
+        ProfileWriteNumber(NVR_JOURNAL_SOURCES, NVR_COUNT_KEY_SOURCES, s_sourceCount,
+                           g_journalFile);
+    s_sourceCountPending = 0;
     ProfileFlush(g_journalFile);   // the size below must include cached writes
     if (GetFileAttributesExA(g_journalFile, GetFileExInfoStandard, &file))
         records = file.nFileSizeHigh ? 0x7FFFFFFF : file.nFileSizeLow / 4;

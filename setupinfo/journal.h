@@ -14,8 +14,9 @@
 //     A name of more than 255 bytes cannot carry its length in one byte: its
 //     record is written with length 0 and the name goes to [SourceFile] under
 //     the record's number. Names of up to 255 bytes keep the plain form.
-// A section appears with its first record; each count key is written just
-// before the record it counts. Failed writes are not detected (an item that
+// A section appears with its first record; FolderCount and DLLFileCount are
+// written just before the record they count, SourceFileCount (once) when the
+// read-back begins. Failed writes are not detected (an item that
 // was not written is simply not undone).
 //
 // One thread at a time: the folder page, the install worker, finishing, then
@@ -37,14 +38,15 @@
 // Adds one item to the journal. section NVR_JOURNAL_FOLDER or NVR_JOURNAL_DLLS:
 // raises that section's counter, writes its count key, then the record under
 // the key named by the new count (key is ignored). NVR_JOURNAL_SOURCES:
-// raises the source counter, writes SourceFileCount, appends value to the
-// source-file list (key ignored). Any other section: key=value is written as
+// raises the source counter, appends value to the source-file list (key
+// ignored); SourceFileCount is written by the next BeginJournalReadBack. Any other section: key=value is written as
 // passed. No result.
 void RecordInstalled(const char *section, const char *key, const char *value);
 
-// Starts reading the journal back: the three counters are replaced by the
-// counts in g_journalFile (0 when missing) and the source-file list is moved
-// back to offset 0. Called on a fresh journal it simply restarts counting at 0.
+// Starts reading the journal back: writes SourceFileCount when source records
+// were added since the last call, then replaces the three counters by the
+// counts in g_journalFile (0 when missing) and moves the source-file list back
+// to offset 0. Called on a fresh journal it simply restarts counting at 0.
 void BeginJournalReadBack(void);
 
 // Reads the next usable item of one kind into buffer (NVR_JOURNAL_ITEM_SIZE

@@ -56,6 +56,8 @@ protected:
 
     void TearDown() override
     {
+        // A pending source count goes into this test's journal, not the next.
+        BeginJournalReadBack();
         CloseHandle(g_sourceList);
         g_sourceList = INVALID_HANDLE_VALUE;
         ProfileFlush(ini.c_str());
@@ -101,13 +103,22 @@ TEST_F(JournalTest, FilesAreByteExact)
     RecordInstalled("SourceFile", NULL, "C:\\Nvr\\sub\\b.txt*");
     RecordInstalled("Extra", "Key", "Value");
 
-    // Sections in the order of their first record, as the platform writes them.
-    EXPECT_EQ(IniText(),
-              "[Folder]\r\nFolderCount=2\r\n1=C:\\Nvr\r\n2=C:\\Nvr\\sub\r\n"
-              "[SourceFile]\r\nSourceFileCount=2\r\n"
-              "[DLLFiles]\r\nDLLFileCount=1\r\n1=C:\\windows\\system32\\x.dll,1,1,1,0,0\r\n"
-              "[Extra]\r\nKey=Value\r\n");
+    // Sections in the order of their first record, as the platform writes them;
+    // the source count only once the read-back begins.
+    const std::string written =
+        "[Folder]\r\nFolderCount=2\r\n1=C:\\Nvr\r\n2=C:\\Nvr\\sub\r\n"
+        "[DLLFiles]\r\nDLLFileCount=1\r\n1=C:\\windows\\system32\\x.dll,1,1,1,0,0\r\n"
+        "[Extra]\r\nKey=Value\r\n";
+    EXPECT_EQ(IniText(), written);
     EXPECT_EQ(ReadAll(list), Record("C:\\Nvr\\a.txt") + Record("C:\\Nvr\\sub\\b.txt*"));
+    BeginJournalReadBack();
+    EXPECT_EQ(IniText(), written + "[SourceFile]\r\nSourceFileCount=2\r\n");
+    EXPECT_EQ(ReadBack("SourceFile"), (std::vector<std::string>{"C:\\Nvr\\a.txt"}));
+
+    // A second read-back starts over and does not write a lowered count.
+    BeginJournalReadBack();
+    EXPECT_EQ(Key("SourceFile", "SourceFileCount"), "2");
+    EXPECT_EQ(ReadBack("SourceFile"), (std::vector<std::string>{"C:\\Nvr\\a.txt"}));
 }
 
 TEST_F(JournalTest, CountKeyHoldsNumberOfTheRecordJustWritten)
@@ -219,7 +230,7 @@ TEST_F(JournalTest, NamesAroundTheLengthByteLimit)
     ASSERT_EQ(bytes.size(), 1 + 254 + 1 + 255 + 1 + 1 + 1u);
     EXPECT_EQ((unsigned char)bytes[255], 255);
     EXPECT_EQ(bytes, Record(n254) + Record(n255) + std::string(3, '\0'));
-    EXPECT_EQ(Key("SourceFile", "SourceFileCount"), "5");
+    EXPECT_EQ(Key("SourceFile", "SourceFileCount"), "<missing>");   // until the read-back
     EXPECT_EQ(Key("SourceFile", "1"), "<missing>");
     EXPECT_EQ(Key("SourceFile", "2"), "<missing>");
     EXPECT_EQ(Key("SourceFile", "3"), n256);
@@ -227,6 +238,7 @@ TEST_F(JournalTest, NamesAroundTheLengthByteLimit)
     EXPECT_EQ(Key("SourceFile", "5"), n259);
 
     BeginJournalReadBack();
+    EXPECT_EQ(Key("SourceFile", "SourceFileCount"), "5");
     EXPECT_EQ(ReadBack("SourceFile"), (std::vector<std::string>{n254, n255, n256, n259}));
 }
 

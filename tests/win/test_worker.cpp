@@ -463,6 +463,80 @@ TEST_F(WorkerTest, FolderEntriesOnlyCreateFolders)
     EXPECT_EQ(wh::JournalSources(), (std::vector<std::string>{In("name.txt")}));
 }
 
+// ---- folders the run made, folders that were there, relative DLL targets --------
+
+// Files in a folder this run has made cannot be there already, so they are
+// placed without an existence test: a second entry of the same name there
+// replaces the run's own file without a question, and the rollback removes
+// it. A folder that existed keeps its test, and so does a folder made earlier
+// once files went elsewhere in between (d.txt, placed after an existence test).
+TEST_F(WorkerTest, NewFoldersSkipTheExistenceTestExistingFoldersKeepIt)
+{
+    Put(In("old\\b.txt"), "old b");
+    Put(In("old\\keep.txt"), "old keep");
+    ASSERT_TRUE(h.Open(Package("fresh.exe", Info(""),
+                               {E("Src\\new\\a.txt", "a1"), E("Src\\new\\a2.txt", "a2"),
+                                E("Src\\new\\a.txt", "a-second"), E("Src\\old\\b.txt", "new b"),
+                                E("Src\\old\\c.txt", "c"), E("Src\\old\\keep.txt", "new keep"),
+                                E("Src\\new\\d.txt", "d")}),
+                       inst));
+    wh::Seen seen = h.Run({Answer::Replace, Answer::Keep});
+    EXPECT_EQ(seen.done, 1);
+    ASSERT_EQ(seen.asked.size(), 2u);
+    EXPECT_EQ(seen.asked[0].existingName, In("old\\b.txt"));
+    EXPECT_EQ(seen.asked[1].existingName, In("old\\keep.txt"));
+    EXPECT_EQ(wh::ReadAll(In("old\\b.txt")), "new b");
+    EXPECT_EQ(wh::ReadAll(In("old\\keep.txt")), "old keep");
+    EXPECT_EQ(wh::ReadAll(In("new\\a.txt")), "a-second");
+    EXPECT_EQ(wh::JournalRecords(NVR_JOURNAL_FOLDER), (std::vector<std::string>{In("new")}));
+    EXPECT_EQ(wh::JournalSources(),
+              (std::vector<std::string>{In("new\\a.txt"), In("new\\a2.txt"), In("new\\a.txt"),
+                                        In("old\\b.txt*"), In("old\\c.txt"), In("new\\d.txt")}));
+
+    wh::Seen back = h.RunRollback();
+    EXPECT_TRUE(back.rolledBack);
+    EXPECT_FALSE(wh::Exists(In("new")));
+    EXPECT_FALSE(wh::Exists(In("old\\c.txt")));
+    EXPECT_EQ(wh::ReadAll(In("old\\b.txt")), "new b") << "a replaced file stays";
+    EXPECT_EQ(wh::ReadAll(In("old\\keep.txt")), "old keep");
+}
+
+// A second run in the same process starts its folder bookkeeping afresh: the
+// folder of the first run's last file was removed by its rollback.
+TEST_F(WorkerTest, SecondRunAfterRollbackMakesTheFoldersAgain)
+{
+    const std::string package =
+        Package("again.exe", Info(""), {E("Src\\f\\x.txt", "x"), E("Src\\f\\y.txt", "y")});
+    ASSERT_TRUE(h.Open(package, inst));
+    EXPECT_EQ(h.Run().done, 1);
+    EXPECT_TRUE(h.RunRollback().rolledBack);
+    ASSERT_FALSE(wh::Exists(In("f")));
+    h.Close();
+    ASSERT_TRUE(h.Open(package, inst));
+    EXPECT_EQ(h.Run().done, 1);
+    EXPECT_EQ(wh::ReadAll(In("f\\y.txt")), "y");
+}
+
+// A DLL target without a drive or server lies below the install folder (not
+// the current folder), and the rollback finds it there.
+TEST_F(WorkerTest, RelativeDllTargetGoesBelowTheInstallFolder)
+{
+    ASSERT_TRUE(h.Open(Package("reldll.exe", Info("DLL1=lib\\rel.dll,2,1\r\nDLL2=top.dll,2,1\r\n"),
+                               {E("Src\\a.txt", "a"), E("DLL1", "rel dll"), E("DLL2", "top")}),
+                       inst));
+    wh::Seen seen = h.Run();
+    EXPECT_EQ(seen.done, 1);
+    EXPECT_EQ(seen.paths, (std::vector<std::string>{"a.txt", In("lib\\rel.dll"), In("top.dll")}));
+    EXPECT_EQ(wh::ReadAll(In("lib\\rel.dll")), "rel dll");
+    EXPECT_EQ(wh::ReadAll(In("top.dll")), "top");
+    EXPECT_EQ(wh::JournalRecords(NVR_JOURNAL_DLLS),
+              (std::vector<std::string>{In("lib\\rel.dll") + ",1,0,0,0,0",
+                                        In("top.dll") + ",1,0,0,0,0"}));
+    EXPECT_TRUE(h.RunRollback().rolledBack);
+    EXPECT_FALSE(wh::Exists(In("lib")));
+    EXPECT_FALSE(wh::Exists(In("top.dll")));
+}
+
 // ---- restart pending: later registrations are deferred -------------------------
 
 TEST_F(WorkerTest, InUseTargetDefersLaterRegistrations)
