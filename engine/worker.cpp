@@ -254,6 +254,22 @@ static int InstallDllEntry(DllLine *line)
     return 1;
 }
 
+// The [DLLFiles] lines have run out after number - 1 of them. A source entry
+// right behind the last DLL entry used means the package's entries are out of
+// order: its file would silently be missing from a "successful" installation.
+// (DLL entries that no line uses are passed over, as before.)
+static int EndDllPass(int number)
+{
+    FileInfo entry;
+
+    if (number > 1 && NextEntry(g_reader) == 0 && DescribeCurrentEntry(&entry) &&
+        IsSourceEntry(entry.name)) {
+        ShowArchiveError();
+        return 0;
+    }
+    return 1;
+}
+
 int InstallDllFiles(void)
 {
     char key[NVR_DLL_KEY_SIZE];
@@ -268,7 +284,7 @@ int InstallDllFiles(void)
         wsprintfA(key, NVR_INFO_DLL_KEY_FORMAT, number);
         if (!ProfileReadString(NVR_INFO_SECTION_DLLS, key, NULL, text, NVR_DLL_LINE_SIZE,
                                g_infoFile))
-            return 1;
+            return EndDllPass(number);
         SplitDllLine(text, &line);
         if ((number > 1 && NextEntry(g_reader) != 0) || !IsCurrentEntryNamed(key)) {
             ShowArchiveError();
@@ -277,8 +293,9 @@ int InstallDllFiles(void)
         ExpandPathMacros(line.target);
         // A relative target lies below the install folder, like the source
         // files (taken as it stands it would depend on the current folder,
-        // and the rollback could not find it).
-        if (!IsAbsolutePath(line.target))
+        // and the rollback could not find it). A blank one names no file and
+        // fails as it is.
+        if (!IsBlank(line.target) && !IsAbsolutePath(line.target))
             CopyBounded(NVR_PATH_SIZE, line.target, JoinPath(g_installFolder, line.target));
         result = InstallDllEntry(&line);
         if (result <= 0)

@@ -435,6 +435,12 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"misnamedDllEntry", {"DLL1", "DLL7"},
                   "DLL1=@\\d1.dll,2,1,0,0,0\r\nDLL2=@\\d2.dll,2,1,0,0,0\r\n", 0, true,
                   {"d1.dll"}, {"d2.dll"}},
+        // Out of order: the last source entry behind DLL1 would be missing
+        // from an installation reported as done.
+        ShapeCase{"sourceEntryBehindTheDllEntries", {"Src\\a.txt", "DLL1", "Src\\b.txt"},
+                  "DLL1=@\\d1.dll,2,1,0,0,0\r\n", 0, true, {"a.txt", "d1.dll"}, {"b.txt"}},
+        ShapeCase{"dllEntriesNoLineUsesArePassedOver", {"Src\\a.txt", "DLL1", "DLL2"},
+                  "DLL1=@\\d1.dll,2,1,0,0,0\r\n", 1, false, {"a.txt", "d1.dll"}, {"d2.dll"}},
         ShapeCase{"dllKeyMatchesIgnoringCase", {"dll1"}, "DLL1=@\\d1.dll,2,1,0,0,0\r\n", 1,
                   false, {"d1.dll"}, {}},
         ShapeCase{"emptyPackage", {}, "", 1, false, {}, {"a.txt"}},
