@@ -23,9 +23,15 @@
 #define NVR_START_DELAY_MS  500     // after the page has opened
 #define NVR_PATH_MARGIN     10      // pixels kept free right of the status text
 #define NVR_SHORT_PREFIX    "...\\"
+#define NVR_STATUS_TIMER    101     // shows a path that came too soon after the last one
+#define NVR_STATUS_MS       50      // least time between two status line updates
 
 static int s_workerRunning;         // 1 from the worker's start to CodeWorkerDone
 static int s_pathWidthLimit;        // status line width in pixels - NVR_PATH_MARGIN
+static char s_pendingPath[NVR_PATH_SIZE];   // path not shown yet; "" when none
+static DWORD s_statusShownAt;       // GetTickCount of the last status line update
+static int s_statusTimer;           // NVR_STATUS_TIMER is armed
+static int s_asking;                // the abort question is up: the status line stays
 
 static const ItemText s_progressTexts[] = {
     {IDC_ABORT, BtnAbort},
@@ -66,6 +72,9 @@ static void OpenProgressPage(HWND page)
 {
     RECT place;
 
+    s_pendingPath[0] = '\0';
+    s_statusTimer = 0;
+
     GetItemClientRect(page, IDC_BAR_PLACE, &place);
     CreateProgressBar(g_instance, page, &place);
     g_stepProgressBack = StepProgressBack;
@@ -73,6 +82,27 @@ static void OpenProgressPage(HWND page)
                     sizeof s_progressTexts / sizeof s_progressTexts[0]);
     s_pathWidthLimit = place.right - place.left - NVR_PATH_MARGIN;
     SetTimer(page, NVR_START_TIMER, NVR_START_DELAY_MS, NULL);
+}
+
+// Shows the pending path in the status line. Small files come faster than
+// anyone can read (hundreds a second), and each update costs a text
+// measurement and a repaint, so the line changes at most every NVR_STATUS_MS
+// (unless forced), and then to the latest path; the timer shows a path that
+// came too soon once the worker is busy elsewhere.
+static void UpdateStatus(HWND page, int force)
+{
+    if (!s_pendingPath[0] || s_asking)
+        return;
+    if (!force && GetTickCount() - s_statusShownAt < NVR_STATUS_MS) {
+        if (!s_statusTimer)
+            s_statusTimer = SetTimer(page, NVR_STATUS_TIMER, NVR_STATUS_MS, NULL) != 0;
+        return;
+    }
+    SetDlgItemTextA(page, IDC_STATUS,
+                    ShortenPathToWidth(GetDlgItem(page, IDC_STATUS), s_pendingPath,
+                                       s_pathWidthLimit));
+    s_pendingPath[0] = '\0';
+    s_statusShownAt = GetTickCount();
 }
 
 static void StartWorker(HWND page)
@@ -97,10 +127,12 @@ static void AskAbort(HWND page)
     if (!s_workerRunning)
         return;
     SuspendThread(g_workerThread);
+    s_asking = 1;
     if (!g_replaceQueryWindow &&
         ShowCatalogMessage(page, MsgAbortQuery, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
                            NULL, NULL) == IDYES)
         InterlockedExchange(&g_abortFlag, 1);
+    s_asking = 0;
     ResumeThread(g_workerThread);
 }
 
@@ -118,14 +150,14 @@ static void HandleNotice(HWND page, WPARAM code, LPARAM value)
         DestroyWindow(page);
         break;
     case CodeShowPath:
-        SetDlgItemTextA(page, IDC_STATUS,
-                        ShortenPathToWidth(GetDlgItem(page, IDC_STATUS), (const char *)value,
-                                           s_pathWidthLimit));
+        CopyBounded(NVR_PATH_SIZE, s_pendingPath, (const char *)value);
+        UpdateStatus(page, 0);
         break;
     case CodeAddBytes:
         g_bytesDone += (DWORD)value;
         if (g_spaceNeeded)
             SetProgressFraction(g_bytesDone, g_spaceNeeded);
+        UpdateStatus(page, 0);
         break;
     }
 }
@@ -139,6 +171,11 @@ INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
         if (LOWORD(wParam) == NVR_START_TIMER)
             StartWorker(page);
+        if (LOWORD(wParam) == NVR_STATUS_TIMER) {
+            KillTimer(page, NVR_STATUS_TIMER);
+            s_statusTimer = 0;
+            UpdateStatus(page, 1);
+        }
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_ABORT)
