@@ -234,6 +234,22 @@ struct Outcome {
     bool windowFirst = false;   // a page was seen before the message
 };
 
+// A completed install opens its folder in a shell window: closes it (within
+// 3 s), so that windows do not pile up over thousands of runs.
+void CloseFolderWindows()
+{
+    for (int tries = 0; tries < 30; tries++) {
+        for (const char *cls : {"CabinetWClass", "ExploreWClass"}) {
+            HWND w = FindWindowA(cls, NULL);
+            if (w) {
+                PostMessageA(w, WM_CLOSE, 0, 0);
+                return;
+            }
+        }
+        Sleep(100);
+    }
+}
+
 // Runs Setup.exe in folder like a user and answers every box with OK/Cancel.
 Outcome Drive(const std::string &folder)
 {
@@ -315,6 +331,8 @@ Outcome Drive(const std::string &folder)
         WaitForSingleObject(run.handle, 5000);
         CloseHandle(run.handle);
     }
+    if (o.kind == "installed")
+        CloseFolderWindows();
     o.detail = message;
     if (hung)
         o.kind = "hang";
