@@ -286,6 +286,26 @@ TEST_F(Wizard, FolderValidationInOrder)
     RemoveTree("C:\\Wizard Typed");
 }
 
+// Free space is read saturated at 4294967295 bytes; a package stating that
+// much is refused even where the drive holds more (free must be above the
+// space needed), and the proposal is not installed.
+TEST_F(Wizard, FreeSpaceEqualToTheSpaceNeededIsRefused)
+{
+    Start("space", "Installation of Space Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_NEXT);
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+    Press(page, IDC_INSTALL);
+    EXPECT_EQ("Not enough free space on drive 'C:'.", Answer(IDOK));
+    EXPECT_TRUE(IsWindow(page)) << "the folder page must stay";
+    Press(page, IDC_CANCEL);
+    EXPECT_EQ("Installation is not yet completed.\n\nAbort installation?", Answer(IDYES));
+    EXPECT_EQ(0u, Finish(10000));
+    EXPECT_FALSE(Exists(ProgramFiles() + "\\Space Test"));
+}
+
 TEST_F(Wizard, AbortDuringInstallationRollsBack)
 {
     std::string folder = ProgramFiles() + "\\Many Files";
