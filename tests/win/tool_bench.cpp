@@ -4,6 +4,11 @@
 //                            from the Next click and from the Install click to
 //                            the completion dialog, and the install process's
 //                            peak working set read when that dialog shows;
+//   rollback SETUP.EXE FOLDER SECONDS
+//                            the same road, but Abort (answered Yes) once the
+//                            installation has run SECONDS; prints the time the
+//                            rollback took to the end of the install run and
+//                            the process's peak working set by then;
 //   engine PACKAGE FOLDER    runs the install worker alone through the worker
 //                            harness (no wizard, no painting) and prints its
 //                            time: what the engine and reader cost by themselves;
@@ -14,12 +19,15 @@
 // Test code only: the folder must not exist yet (no replace questions are
 // expected; any that come are answered Yes, a restart question No).
 //
-// prints one line: "bench: next_s=S install_s=S peak_ws=BYTES" or
-// "bench: engine_s=S files=N bytes=N"; exit code 0 on a completed install.
+// prints one line: "bench: next_s=S install_s=S peak_ws=BYTES",
+// "bench: aborted_after_s=S rollback_s=S peak_ws=BYTES" or
+// "bench: engine_s=S files=N bytes=N"; exit code 0 on a completed install
+// (rollback: on an install run that ended with code 0).
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -105,19 +113,22 @@ void CloseFolderWindows()
     }
 }
 
-int Drive(const char *setup, const char *folderPath)
+// Starts the package and goes through the welcome and folder pages; start is
+// the time of the Install click, next that of the Next click. 0 on success.
+int StartInstall(const char *setup, const char *folderPath, Process &install, double &next,
+                 double &start)
 {
     Process starter = Start(std::string("\"") + setup + "\"");
     if (!starter.handle || WaitExit(starter, 60000) != 0)
         return Fail("the package did not start its install run");
-    Process install = WaitProcessNamed(NVR_MODULE_FILE_NAME, 30000);
+    install = WaitProcessNamed(NVR_MODULE_FILE_NAME, 30000);
     if (!install.handle)
         return Fail("no install run");
     HWND welcome = WaitDialog(install.id, IDC_WELCOME_TEXT, 30000);
     if (!welcome)
         return Fail("no welcome page");
     Sleep(kClickSettleMs);
-    double next = Now();
+    next = Now();
     Press(welcome, IDC_NEXT);
     HWND folder = WaitDialog(install.id, IDC_FOLDER_EDIT, 30000);
     if (!folder)
@@ -125,8 +136,17 @@ int Drive(const char *setup, const char *folderPath)
     SendMessageA(GetDlgItem(folder, IDC_FOLDER_EDIT), WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>(folderPath));
     Sleep(kClickSettleMs);
-    double start = Now();
+    start = Now();
     Press(folder, IDC_INSTALL);
+    return 0;
+}
+
+int Drive(const char *setup, const char *folderPath)
+{
+    Process install;
+    double next, start;
+    if (int failed = StartInstall(setup, folderPath, install, next, start))
+        return failed;
     HWND done = NULL;
     for (int poll = 1; !done; poll++) {
         done = WaitDialog(install.id, IDC_COMPLETED, 0);
@@ -147,6 +167,46 @@ int Drive(const char *setup, const char *folderPath)
     CloseFolderWindows();
     if (code != 0)
         std::printf("bench: install run exit code %lu\n", (unsigned long)code);
+    return code == 0 ? 0 : 1;
+}
+
+int Rollback(const char *setup, const char *folderPath, double seconds)
+{
+    Process install;
+    double next, start;
+    if (int failed = StartInstall(setup, folderPath, install, next, start))
+        return failed;
+    HWND progress = WaitDialog(install.id, IDC_INSTALLING, 30000);
+    if (!progress)
+        return Fail("no progress page");
+    for (int poll = 1; Now() - start < seconds; poll++) {
+        if (WaitDialog(install.id, IDC_COMPLETED, 0))
+            return Fail("the installation completed before the abort");
+        if (poll % kChecksPerPoll == 0 && !HandleQuestions(install))
+            return Fail("the install run ended before the abort");
+        Sleep(kPollMs);
+    }
+    double aborted = Now();
+    PostMessageA(progress, WM_COMMAND, IDC_ABORT, 0);
+    MessageBoxSeen box = WaitMessageBox(install.id, 30000);
+    if (!box.window)
+        return Fail("no abort question");
+    double yes = Now();
+    Press(box.window, IDYES);
+    // The peak only grows: the last reading before the process ends is its peak.
+    SIZE_T peak = 0;
+    while (WaitForSingleObject(install.handle, 100) == WAIT_TIMEOUT) {
+        SIZE_T now = PeakWorkingSet(install.id);
+        if (now > peak)
+            peak = now;
+        if (Now() - yes > kInstallTimeoutMs / 1000.0)
+            return Fail("the rollback did not end in time");
+    }
+    double end = Now();
+    DWORD code = 1;
+    GetExitCodeProcess(install.handle, &code);
+    std::printf("bench: aborted_after_s=%.4f rollback_s=%.4f peak_ws=%llu exit=%lu\n",
+                aborted - start, end - yes, (unsigned long long)peak, (unsigned long)code);
     return code == 0 ? 0 : 1;
 }
 
@@ -247,9 +307,12 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "drive") == 0)
         return Drive(argv[2], argv[3]);
+    if (argc == 5 && std::strcmp(argv[1], "rollback") == 0)
+        return Rollback(argv[2], argv[3], std::atof(argv[4]));
     if (argc == 4 && std::strcmp(argv[1], "engine") == 0)
         return Engine(argv[2], argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "probe") == 0)
         return ProbeCosts(argv[2]);
-    return Fail("usage: tool_bench drive SETUP.EXE FOLDER | engine PACKAGE FOLDER | probe FOLDER");
+    return Fail("usage: tool_bench drive SETUP.EXE FOLDER | rollback SETUP.EXE FOLDER SECONDS | "
+                "engine PACKAGE FOLDER | probe FOLDER");
 }
