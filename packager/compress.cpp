@@ -43,6 +43,11 @@ std::vector<uint8_t> ZlibWhole(const uint8_t *data, size_t count, int level)
 
 }  // namespace
 
+uint64_t WholeEntryLimit(int level)
+{
+    return level > kZlibMaxLevel ? kWholeEntryLimitHigh : kWholeEntryLimit;
+}
+
 int MaxLevel()
 {
 #ifdef NVR_HAVE_LIBDEFLATE

@@ -25,8 +25,14 @@ int MaxLevel();
 std::string CompressorName();
 
 // Files above this many bytes are compressed as a zlib stream (level capped
-// at 9) instead of in one piece, so that memory stays bounded.
+// at 9) instead of in one piece, so that memory stays bounded. Levels above
+// zlib's 9 exist only whole (libdeflate); they keep files up to
+// kWholeEntryLimitHigh whole, so that a large file gets the level asked for.
 const uint64_t kWholeEntryLimit = 64ull << 20;
+const uint64_t kWholeEntryLimitHigh = 1ull << 30;
+
+// The largest file compressed in one piece at level.
+uint64_t WholeEntryLimit(int level);
 
 // zlib's CRC-32 of count bytes, continuing from crc (start with 0).
 uint32_t Crc32(uint32_t crc, const uint8_t *data, size_t count);

@@ -40,9 +40,9 @@ std::vector<uint8_t> ReadExactly(const std::string &path, uint64_t size)
 
 }  // namespace
 
-bool PackedWhole(const PlanEntry &e)
+bool PackedWhole(const PlanEntry &e, int level)
 {
-    return e.kind != EntryKind::File || e.size <= kWholeEntryLimit;
+    return e.kind != EntryKind::File || e.size <= WholeEntryLimit(level);
 }
 
 PackedEntry PackWhole(const PlanEntry &e, const std::string &info, WholeCompressor &compressor)
@@ -104,7 +104,7 @@ void EntryPool::Work()
     std::unique_ptr<WholeCompressor> compressor;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        while (next_ < plan_.entries.size() && !PackedWhole(plan_.entries[next_]))
+        while (next_ < plan_.entries.size() && !PackedWhole(plan_.entries[next_], level_))
             next_++;
         if (stop_ || next_ >= plan_.entries.size())
             return;
@@ -135,7 +135,7 @@ void EntryPool::Work()
 PackedEntry EntryPool::Take(size_t index)
 {
     const PlanEntry &e = plan_.entries[index];
-    if (!PackedWhole(e)) {
+    if (!PackedWhole(e, level_)) {
         PackedEntry p;
         p.streamed = true;
         return p;

@@ -1,7 +1,8 @@
 // test_roundtrip.cpp -- packages written by nvrpack (natively, by the .prep
 // script) read back entry by entry by the module's reader under Wine: every
 // byte, version pair and time as the files on disk have them, across volume
-// files of several lengths.
+// files of several lengths and at the lowest and highest compression level
+// (whole and streamed entries alike).
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -151,6 +152,7 @@ TEST_P(RoundTrip, EveryEntryReadsBackAsPacked)
 }
 
 INSTANTIATE_TEST_SUITE_P(VolumeLengths, RoundTrip,
-                         ::testing::Values("single", "floppy", "odd51219", "odd51235"));
+                         ::testing::Values("single", "floppy", "odd51219", "odd51235", "fastest",
+                                           "max"));
 
 }  // namespace
