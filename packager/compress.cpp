@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef NVR_HAVE_LIBDEFLATE
@@ -43,9 +44,18 @@ std::vector<uint8_t> ZlibWhole(const uint8_t *data, size_t count, int level)
 
 }  // namespace
 
-uint64_t WholeEntryLimit(int level)
+uint64_t WholeEntryLimit()
 {
-    return level > kZlibMaxLevel ? kWholeEntryLimitHigh : kWholeEntryLimit;
+    // NVRPACK_WHOLE_LIMIT (bytes) lowers the limit, for a machine with
+    // little memory; it never raises it.
+    uint64_t limit = MaxLevel() > kZlibMaxLevel ? kWholeEntryLimitHigh : kWholeEntryLimit;
+    if (const char *text = std::getenv("NVRPACK_WHOLE_LIMIT")) {
+        char *end = nullptr;
+        unsigned long long asked = std::strtoull(text, &end, 10);
+        if (end != text && *end == '\0' && asked < limit)
+            limit = asked;
+    }
+    return limit;
 }
 
 int MaxLevel()

@@ -24,15 +24,18 @@ int MaxLevel();
 // "zlib 1.2.13"), for --help and --version texts.
 std::string CompressorName();
 
-// Files above this many bytes are compressed as a zlib stream (level capped
-// at 9) instead of in one piece, so that memory stays bounded. Levels above
-// zlib's 9 exist only whole (libdeflate); they keep files up to
-// kWholeEntryLimitHigh whole, so that a large file gets the level asked for.
+// Files above WholeEntryLimit() bytes are compressed as a zlib stream (level
+// capped at 9) instead of in one piece, so that memory stays bounded. With
+// libdeflate, which compresses only whole buffers (faster than zlib, and the
+// only one with levels above 9), the limit is kWholeEntryLimitHigh, so that a
+// large file gets libdeflate and the level asked for; with zlib alone it is
+// kWholeEntryLimit. The environment variable NVRPACK_WHOLE_LIMIT (bytes) can
+// lower it.
 const uint64_t kWholeEntryLimit = 64ull << 20;
 const uint64_t kWholeEntryLimitHigh = 1ull << 30;
 
-// The largest file compressed in one piece at level.
-uint64_t WholeEntryLimit(int level);
+// The largest file compressed in one piece.
+uint64_t WholeEntryLimit();
 
 // zlib's CRC-32 of count bytes, continuing from crc (start with 0).
 uint32_t Crc32(uint32_t crc, const uint8_t *data, size_t count);

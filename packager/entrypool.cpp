@@ -40,9 +40,9 @@ std::vector<uint8_t> ReadExactly(const std::string &path, uint64_t size)
 
 }  // namespace
 
-bool PackedWhole(const PlanEntry &e, int level)
+bool PackedWhole(const PlanEntry &e)
 {
-    return e.kind != EntryKind::File || e.size <= WholeEntryLimit(level);
+    return e.kind != EntryKind::File || e.size <= WholeEntryLimit();
 }
 
 PackedEntry PackWhole(const PlanEntry &e, const std::string &info, WholeCompressor &compressor)
@@ -104,7 +104,7 @@ void EntryPool::Work()
     std::unique_ptr<WholeCompressor> compressor;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        while (next_ < plan_.entries.size() && !PackedWhole(plan_.entries[next_], level_))
+        while (next_ < plan_.entries.size() && !PackedWhole(plan_.entries[next_]))
             next_++;
         if (stop_ || next_ >= plan_.entries.size())
             return;
@@ -135,7 +135,7 @@ void EntryPool::Work()
 PackedEntry EntryPool::Take(size_t index)
 {
     const PlanEntry &e = plan_.entries[index];
-    if (!PackedWhole(e, level_)) {
+    if (!PackedWhole(e)) {
         PackedEntry p;
         p.streamed = true;
         return p;

@@ -1,6 +1,6 @@
 // entrypool.h -- compresses a plan's entries on worker threads, ahead of the
 // thread that writes them, and hands them out in plan order. Reads the files
-// it compresses; writes nothing. Entries above WholeEntryLimit(level) are left to
+// it compresses; writes nothing. Entries above WholeEntryLimit() are left to
 // the writer (streamed), so memory stays within a fixed budget.
 #ifndef NVRPACK_ENTRYPOOL_H
 #define NVRPACK_ENTRYPOOL_H
@@ -28,9 +28,8 @@ struct PackedEntry {
     std::string error;            // set when packing failed (message for PackError)
 };
 
-// True when the entry is packed in one piece at level (not streamed by the
-// writer).
-bool PackedWhole(const PlanEntry &entry, int level);
+// True when the entry is packed in one piece (not streamed by the writer).
+bool PackedWhole(const PlanEntry &entry);
 
 // Reads (File) or takes (Info: text) one entry whole and compresses it with
 // compressor. Throws PackError when the file cannot be read or its size is

@@ -1,5 +1,5 @@
 // packwriter.cpp -- writes packed entries into volume files in plan order
-// (see packwriter.h). Must not hold a file above WholeEntryLimit(level) in memory,
+// (see packwriter.h). Must not hold a file above WholeEntryLimit() in memory,
 // and must not leave a temporary file behind on any way out.
 #include "packwriter.h"
 

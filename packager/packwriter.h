@@ -41,7 +41,7 @@ struct WriteResult {
 };
 
 // Writes the package described by plan. Entries are compressed independently
-// on options.jobs threads (files up to WholeEntryLimit(level) in one piece, larger
+// on options.jobs threads (files up to WholeEntryLimit() in one piece, larger
 // ones streamed by the writing thread) and written in plan order, so the
 // bytes do not depend on the number of threads. Throws PackError (and
 // removes every temporary file) when the module is not NVR_MODULE_LENGTH

@@ -153,6 +153,6 @@ TEST_P(RoundTrip, EveryEntryReadsBackAsPacked)
 
 INSTANTIATE_TEST_SUITE_P(VolumeLengths, RoundTrip,
                          ::testing::Values("single", "floppy", "odd51219", "odd51235", "fastest",
-                                           "max"));
+                                           "max", "streamed"));
 
 }  // namespace
