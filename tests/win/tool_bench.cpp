@@ -12,10 +12,11 @@
 //   engine PACKAGE FOLDER    runs the install worker alone through the worker
 //                            harness (no wizard, no painting) and prints its
 //                            time: what the engine and reader cost by themselves;
-//   probe FOLDER             times, in microseconds per call, the per-file
-//                            operations of the worker that a floor program does
-//                            not do (journal count write, folder walk, name
-//                            look-up) and one cross-thread SendMessage.
+//   probe FOLDER             times, in microseconds per call, operations a
+//                            worker could do per file that a floor program does
+//                            not (a profile write, a folder walk, a name
+//                            look-up; the worker now avoids the first three for
+//                            most files) and one cross-thread SendMessage.
 // Test code only: the folder must not exist yet (no replace questions are
 // expected; any that come are answered Yes, a restart question No).
 //
@@ -261,7 +262,7 @@ int ProbeCosts(const char *folderPath)
     std::string journal = folder + "\\journal.ini";
     for (int i = 0; i < kProbeJournalLines; i++)
         ProfileWriteString("Folder", std::to_string(i + 1).c_str(), deep.c_str(), journal.c_str());
-    Probe("journal count write (ProfileWriteNumber)", [&](int i) {
+    Probe("profile write (once per file before)", [&](int i) {
         ProfileWriteNumber("SourceFiles", "Count", i, journal.c_str());
     });
     Probe("folder walk of an existing target folder", [&](int) {
