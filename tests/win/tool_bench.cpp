@@ -47,7 +47,6 @@ const DWORD kPollMs = 10;            // completion-dialog poll interval
 const int kChecksPerPoll = 25;       // look for questions every 25 polls
 const DWORD kInstallTimeoutMs = 1800000;
 const DWORD kClickSettleMs = 100;    // clicks right after a page shows can be lost
-const int kFolderWindowPolls = 30;   // up to 3 s for the opened install folder
 const int kProbeCalls = 2000;        // calls per probed operation
 const int kProbeFolderFiles = 100;   // files beside the probed names (as in "many")
 const int kProbeJournalLines = 200;  // Folder records in the probed journal
@@ -95,23 +94,6 @@ bool HandleQuestions(Process &install)
         return true;
     }
     return WaitForSingleObject(install.handle, 0) != WAIT_OBJECT_0;
-}
-
-// The completion opens the install folder in a shell window (after the
-// measured time); closes it so that windows do not pile up over repetitions.
-void CloseFolderWindows()
-{
-    static const char *const kClasses[] = {"CabinetWClass", "ExploreWClass"};
-    for (int tries = 0; tries < kFolderWindowPolls; tries++) {
-        for (const char *cls : kClasses) {
-            HWND w = FindWindowA(cls, NULL);
-            if (w) {
-                PostMessageA(w, WM_CLOSE, 0, 0);
-                return;
-            }
-        }
-        Sleep(kPollMs * 10);
-    }
 }
 
 // Starts the package and goes through the welcome and folder pages; start is

@@ -234,22 +234,6 @@ struct Outcome {
     bool windowFirst = false;   // a page was seen before the message
 };
 
-// A completed install opens its folder in a shell window: closes it (within
-// 3 s), so that windows do not pile up over thousands of runs.
-void CloseFolderWindows()
-{
-    for (int tries = 0; tries < 30; tries++) {
-        for (const char *cls : {"CabinetWClass", "ExploreWClass"}) {
-            HWND w = FindWindowA(cls, NULL);
-            if (w) {
-                PostMessageA(w, WM_CLOSE, 0, 0);
-                return;
-            }
-        }
-        Sleep(100);
-    }
-}
-
 // Runs Setup.exe in folder like a user and answers every box with OK/Cancel.
 Outcome Drive(const std::string &folder)
 {

@@ -322,6 +322,22 @@ inline void RemoveTree(const std::string &dir)
     RemoveDirectoryA(dir.c_str());
 }
 
+// A completed install opens its folder in a shell window: closes the first
+// one that shows within 3 s, so that windows do not pile up over many runs.
+inline void CloseFolderWindows()
+{
+    for (int tries = 0; tries < 30; tries++) {
+        for (const char *cls : {"CabinetWClass", "ExploreWClass"}) {
+            HWND w = FindWindowA(cls, NULL);
+            if (w) {
+                PostMessageA(w, WM_CLOSE, 0, 0);
+                return;
+            }
+        }
+        Sleep(100);
+    }
+}
+
 // Reads and closes (OK) every message box this process shows while it lives,
 // for tests that call module code that may show one.
 class BoxWatcher {

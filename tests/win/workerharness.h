@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/uidriver.h"
+
 #include "engine/engine.h"
 #include "engine/placement.h"
 #include "engine/rollback.h"
@@ -356,26 +358,7 @@ inline std::vector<std::string> JournalRecords(const char *section)
 }
 
 // Deletes a folder tree (files first). Missing trees are fine.
-inline void RemoveTree(const std::string &path)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string full = path + "\\" + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(path.c_str());
-}
+using uidriver::RemoveTree;
 
 // Sets a file's last-write time to the local FAT time fat (date << 16 | time),
 // as the worker will read it back.
