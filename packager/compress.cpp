@@ -47,14 +47,17 @@ std::vector<uint8_t> ZlibWhole(const uint8_t *data, size_t count, int level)
 uint64_t WholeEntryLimit()
 {
     // NVRPACK_WHOLE_LIMIT (bytes) lowers the limit, for a machine with
-    // little memory; it never raises it.
-    uint64_t limit = MaxLevel() > kZlibMaxLevel ? kWholeEntryLimitHigh : kWholeEntryLimit;
-    if (const char *text = std::getenv("NVRPACK_WHOLE_LIMIT")) {
-        char *end = nullptr;
-        unsigned long long asked = std::strtoull(text, &end, 10);
-        if (end != text && *end == '\0' && asked < limit)
-            limit = asked;
-    }
+    // little memory; it never raises it. Read once: asked for every entry.
+    static const uint64_t limit = [] {
+        uint64_t l = MaxLevel() > kZlibMaxLevel ? kWholeEntryLimitHigh : kWholeEntryLimit;
+        if (const char *text = std::getenv("NVRPACK_WHOLE_LIMIT")) {
+            char *end = nullptr;
+            unsigned long long asked = std::strtoull(text, &end, 10);
+            if (end != text && *end == '\0' && asked < l)
+                l = asked;
+        }
+        return l;
+    }();
     return limit;
 }
 
