@@ -41,7 +41,7 @@ unsigned long g_profileReads;              // GetPrivateProfileStringA calls sin
 unsigned long g_profileBudget;             // 0: no budget
 void (*g_budgetHandler)(void);             // called when the budget is spent
 uint64_t g_readLimit;                      // no read may end past it; 0: no limit
-unsigned long g_generation;                // raised by every change of any file
+unsigned long g_generation;                // raised by every change of the cached file
 
 std::string Lower(const char *name)
 {
@@ -167,11 +167,32 @@ IniKey *FindKey(IniSection *section, const char *name)
 std::string g_cachedKey;                   // file whose parsed form is cached
 unsigned long g_cachedGeneration = ~0ul;   // g_generation when it was parsed
 std::vector<IniSection> g_cached;          // the parsed form
+bool g_cachedAhead;                        // profile writes not yet in the file's bytes
 
-// The parsed form of one file, kept until any file changes.
+// Writes the cached parsed form back into its file's bytes when profile writes
+// changed it. The platform rewrites the whole file on every write; doing that
+// only when the bytes are looked at keeps a journal of many records from
+// costing the square of its length. Every call that reads a file's bytes or
+// length, or changes them, comes here first.
+void SyncCached(void)
+{
+    if (!g_cachedAhead) return;
+    g_cachedAhead = false;
+    std::map<std::string, MemFile>::iterator it = g_files.find(g_cachedKey);
+    if (it != g_files.end() && !it->second.folder) it->second.data = WriteIni(g_cached);
+}
+
+// The bytes of file key changed other than through the profile calls.
+void Changed(const std::string &key)
+{
+    if (key == g_cachedKey) g_generation++;
+}
+
+// The parsed form of one file, kept until that file changes.
 std::vector<IniSection> &Parsed(const std::string &key, const std::vector<BYTE> &data)
 {
     if (key != g_cachedKey || g_generation != g_cachedGeneration) {
+        SyncCached();
         g_cached = ParseIni(data);
         g_cachedKey = key;
         g_cachedGeneration = g_generation;
@@ -201,6 +222,7 @@ void CopyEntry(char *buffer, const char *value, DWORD size)
 
 void ShimReset(void)
 {
+    g_cachedAhead = false;
     g_generation++;
     g_files.clear();
     g_lastError = 0;
@@ -208,22 +230,27 @@ void ShimReset(void)
 
 void ShimPutFile(const char *name, const void *data, size_t count)
 {
-    MemFile &f = g_files[Lower(name)];
-    g_generation++;
+    SyncCached();
+    std::string key = Lower(name);
+    MemFile &f = g_files[key];
+    Changed(key);
     f.folder = false;
     f.data.assign((const BYTE *)data, (const BYTE *)data + count);
 }
 
 void ShimPutFolder(const char *name)
 {
-    MemFile &f = g_files[Lower(name)];
-    g_generation++;
+    SyncCached();
+    std::string key = Lower(name);
+    MemFile &f = g_files[key];
+    Changed(key);
     f.folder = true;
     f.data.clear();
 }
 
 const BYTE *ShimFileData(const char *name, size_t *count)
 {
+    SyncCached();
     std::map<std::string, MemFile>::iterator it = g_files.find(Lower(name));
     if (it == g_files.end() || it->second.folder) return NULL;
     *count = it->second.data.size();
@@ -255,6 +282,7 @@ unsigned long ShimProfileReads(void)
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE)
 {
+    SyncCached();
     std::string key = Lower(name);
     std::map<std::string, MemFile>::iterator it = g_files.find(key);
     if (it != g_files.end() && it->second.folder) {
@@ -266,7 +294,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         return INVALID_HANDLE_VALUE;
     }
     MemFile &f = g_files[key];
-    g_generation++;
+    Changed(key);
     f.folder = false;
     if (disposition == CREATE_ALWAYS) f.data.clear();
     OpenFile *h = new OpenFile;
@@ -279,6 +307,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED)
 {
+    SyncCached();
     OpenFile *h = Find(file);
     *done = 0;
     if (!h) {
@@ -301,6 +330,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPE
 
 BOOL WriteFile(HANDLE file, const void *buffer, DWORD count, LPDWORD done, LPOVERLAPPED)
 {
+    SyncCached();
     OpenFile *h = Find(file);
     *done = 0;
     if (!h) {
@@ -308,7 +338,7 @@ BOOL WriteFile(HANDLE file, const void *buffer, DWORD count, LPDWORD done, LPOVE
         return FALSE;
     }
     std::vector<BYTE> &data = g_files[h->key].data;
-    g_generation++;
+    Changed(h->key);
     if (data.size() < h->position + count) data.resize(h->position + count);
     if (count) memcpy(data.data() + h->position, buffer, count);
     h->position += count;
@@ -318,6 +348,7 @@ BOOL WriteFile(HANDLE file, const void *buffer, DWORD count, LPDWORD done, LPOVE
 
 DWORD SetFilePointer(HANDLE file, LONG low, LONG *high, DWORD method)
 {
+    SyncCached();
     OpenFile *h = Find(file);
     int64_t distance, base = 0, target;
     if (!h) {
@@ -379,6 +410,7 @@ DWORD GetFileAttributesA(LPCSTR name)
 
 BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS, LPVOID info)
 {
+    SyncCached();
     WIN32_FILE_ATTRIBUTE_DATA *out = static_cast<WIN32_FILE_ATTRIBUTE_DATA *>(info);
     DWORD attributes = GetFileAttributesA(name);
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -526,9 +558,14 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
         k->value = TrimProfile(value);   // as written, then read again from the text
         reparse = strchr(value, '\n') != NULL;
     }
-    f.data = WriteIni(ini);
     g_generation++;
-    if (!reparse) g_cachedGeneration = g_generation;   // the parsed form is still exact
+    if (reparse) {
+        f.data = WriteIni(ini);   // read again from the text from now on
+        g_cachedAhead = false;
+    } else {
+        g_cachedGeneration = g_generation;   // the parsed form is still exact
+        g_cachedAhead = true;
+    }
     return TRUE;
 }
 
