@@ -48,6 +48,7 @@ struct Run {
     std::vector<Entry> entries;
     std::string package, folder;
     HWND page = NULL;                       // limit mode: the other thread's window
+    DWORD pageThread = 0;                   // limit mode: the thread that owns page
     double seconds = 0;
     unsigned long long bytes = 0;
     bool ok = true;
@@ -215,6 +216,8 @@ DWORD WINAPI Work(LPVOID)
         CloseHandle(package);
     QueryPerformanceCounter(&end);
     g_run.seconds = double(end.QuadPart - start.QuadPart) / double(freq.QuadPart);
+    if (g_run.page)
+        PostThreadMessageA(g_run.pageThread, WM_QUIT, 0, 0);
     return 0;
 }
 
@@ -226,7 +229,8 @@ LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 // Limit mode: the window lives on this thread, which only pumps its messages
-// until the worker thread has ended.
+// until the worker thread has ended. A plain GetMessage loop, like a page's:
+// it waits inside the server and takes each sent message in one request.
 void RunWithPage()
 {
     WNDCLASSA wc = {};
@@ -240,15 +244,17 @@ void RunWithPage()
         g_run.ok = false;
         return;
     }
+    g_run.pageThread = GetCurrentThreadId();
     HANDLE worker = CreateThread(NULL, 0, Work, NULL, 0, NULL);
-    for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        if (r == WAIT_OBJECT_0)
-            break;
+    if (!worker) {
+        g_run.ok = false;
+        DestroyWindow(g_run.page);
+        return;
     }
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    WaitForSingleObject(worker, INFINITE);
     CloseHandle(worker);
     DestroyWindow(g_run.page);
 }
