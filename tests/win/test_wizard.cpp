@@ -8,6 +8,8 @@
 #include "resources/resource.h"
 #include "tests/win/uidriver.h"
 
+#include <commctrl.h>
+
 using namespace uidriver;
 
 namespace {
@@ -64,6 +66,146 @@ bool KeyExists(HKEY root, const std::string &key)
         return false;
     RegCloseKey(k);
     return true;
+}
+
+// The shell's folder browser of another process: its tree is walked by item
+// handles, and item texts are read through memory lent in that process (a
+// tree view message carries a pointer, which is not carried across).
+class RemoteTree {
+public:
+    RemoteTree(HWND tree, DWORD pid) : tree_(tree)
+    {
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                               pid);
+        if (process_)
+            lent_ = static_cast<char *>(
+                VirtualAllocEx(process_, NULL, 4096, MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~RemoteTree()
+    {
+        if (lent_)
+            VirtualFreeEx(process_, lent_, 0, MEM_RELEASE);
+        if (process_)
+            CloseHandle(process_);
+    }
+    bool usable() const { return lent_ != NULL; }
+
+    std::string Text(HTREEITEM item)
+    {
+        TVITEMA it = {};
+        it.mask = TVIF_TEXT | TVIF_HANDLE;
+        it.hItem = item;
+        it.pszText = lent_ + sizeof it;
+        it.cchTextMax = 1024;
+        char text[1024] = "";
+        if (!WriteProcessMemory(process_, lent_, &it, sizeof it, NULL) ||
+            !SendMessageA(tree_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(lent_)) ||
+            !ReadProcessMemory(process_, lent_ + sizeof it, text, sizeof text - 1, NULL))
+            return "<unreadable>";
+        return text;
+    }
+
+    // The child of parent whose text holds part (case-insensitive), expanding
+    // parent first; NULL when there is none, with the texts seen in *seen.
+    HTREEITEM Child(HTREEITEM parent, const std::string &part, std::string *seen)
+    {
+        SendMessageA(tree_, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(parent));
+        std::string wanted = Upper(part);
+        for (HTREEITEM item = Next(TVGN_CHILD, parent); item; item = Next(TVGN_NEXT, item)) {
+            std::string text = Text(item);
+            *seen += "[" + text + "]";
+            if (Upper(text).find(wanted) != std::string::npos)
+                return item;
+        }
+        return NULL;
+    }
+
+    HTREEITEM Root() { return Next(TVGN_ROOT, NULL); }
+    void Select(HTREEITEM item)
+    {
+        SendMessageA(tree_, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    }
+
+private:
+    HTREEITEM Next(UINT how, HTREEITEM from)
+    {
+        return reinterpret_cast<HTREEITEM>(
+            SendMessageA(tree_, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(from)));
+    }
+    static std::string Upper(std::string s)
+    {
+        CharUpperBuffA(&s[0], (DWORD)s.size());
+        return s;
+    }
+
+    HWND tree_;
+    HANDLE process_ = NULL;
+    char *lent_ = NULL;
+};
+
+struct BrowserSeen {
+    DWORD pid = 0;
+    HWND dialog = NULL;
+    HWND tree = NULL;
+};
+
+BOOL CALLBACK FindTree(HWND child, LPARAM lp)
+{
+    if (ClassName(child) == WC_TREEVIEWA) {
+        *reinterpret_cast<HWND *>(lp) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindBrowser(HWND w, LPARAM lp)
+{
+    BrowserSeen *seen = reinterpret_cast<BrowserSeen *>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    HWND tree = NULL;
+    if (pid == seen->pid && IsWindowVisible(w) && ClassName(w) == "#32770")
+        EnumChildWindows(w, FindTree, reinterpret_cast<LPARAM>(&tree));
+    if (tree == NULL)
+        return TRUE;
+    seen->dialog = w;
+    seen->tree = tree;
+    return FALSE;
+}
+
+// Waits for the folder browser that process pid opens.
+BrowserSeen WaitBrowser(DWORD pid, DWORD timeoutMs = 15000)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        BrowserSeen seen;
+        seen.pid = pid;
+        EnumWindows(FindBrowser, reinterpret_cast<LPARAM>(&seen));
+        if (seen.tree) {
+            Sleep(300);  // the tree is filled after the dialog shows
+            return seen;
+        }
+        if (GetTickCount() - start > timeoutMs)
+            return seen;
+        Sleep(20);
+    }
+}
+
+BOOL CALLBACK HasText(HWND child, LPARAM lp)
+{
+    std::pair<std::string, bool> *wanted = reinterpret_cast<std::pair<std::string, bool> *>(lp);
+    if (WindowText(child) == wanted->first) {
+        wanted->second = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool ShowsText(HWND dialog, const std::string &text)
+{
+    std::pair<std::string, bool> wanted(text, false);
+    EnumChildWindows(dialog, HasText, reinterpret_cast<LPARAM>(&wanted));
+    return wanted.second;
 }
 
 // One installation, from Setup.exe to the end of the install run.
@@ -284,6 +426,69 @@ TEST_F(Wizard, FolderValidationInOrder)
     DeleteValue(HKEY_LOCAL_MACHINE, kSharedDlls, dll);
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\wizcom_en.dll");
     RemoveTree("C:\\Wizard Typed");
+}
+
+// Browse opens the shell's folder browser with the catalogue's prompt. The
+// folder chosen there gets the sub-folder of DefInstallFolder appended (a
+// drive root without a doubled backslash), Cancel keeps the field as it is,
+// and the installation goes where the field then says: a chosen folder that
+// does not exist yet is created without the question a typed one gets.
+TEST_F(Wizard, BrowseChoosesTheFolderAndAppendsTheSubFolder)
+{
+    const std::string target = "C:\\Browse Target";
+    RemoveTree(target);
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+    Start("en", "Installation of Wizard Test");
+    HWND welcome = Page(IDC_WELCOME_TEXT);
+    ASSERT_TRUE(welcome != NULL);
+    Press(welcome, IDC_NEXT);
+    HWND page = Page(IDC_FOLDER_EDIT);
+    ASSERT_TRUE(page != NULL);
+
+    // Opens the browser, selects the item reached through children whose
+    // texts hold parts (from the root), and closes it with button.
+    auto browse = [&](const std::vector<std::string> &parts, int button) {
+        const std::string before = ItemText(page, IDC_FOLDER_EDIT);
+        Press(page, IDC_BROWSE);
+        BrowserSeen browser = WaitBrowser(install_.id);
+        ASSERT_TRUE(browser.tree != NULL) << "no folder browser";
+        EXPECT_TRUE(ShowsText(browser.dialog, "Select install folder."));
+        RemoteTree tree(browser.tree, install_.id);
+        ASSERT_TRUE(tree.usable());
+        HTREEITEM item = tree.Root();
+        for (const std::string &part : parts) {
+            std::string seen;
+            item = tree.Child(item, part, &seen);
+            ASSERT_TRUE(item != NULL) << "no item \"" << part << "\" among " << seen;
+        }
+        tree.Select(item);
+        Sleep(100);
+        Press(browser.dialog, button);
+        for (int i = 0; i < 200 && IsWindow(browser.dialog); ++i)
+            Sleep(10);
+        ASSERT_FALSE(IsWindow(browser.dialog));
+        for (int i = 0; i < 100 && button == IDOK && ItemText(page, IDC_FOLDER_EDIT) == before; ++i)
+            Sleep(10);
+    };
+
+    browse({"My Computer", "(C:)"}, IDOK);
+    EXPECT_EQ("C:\\Wizard Test", ItemText(page, IDC_FOLDER_EDIT));
+    browse({"My Computer", "(C:)", "Browse Target"}, IDCANCEL);
+    EXPECT_EQ("C:\\Wizard Test", ItemText(page, IDC_FOLDER_EDIT));
+    browse({"My Computer", "(C:)", "Browse Target"}, IDOK);
+    const std::string chosen = target + "\\Wizard Test";
+    EXPECT_EQ(chosen, ItemText(page, IDC_FOLDER_EDIT));
+
+    Press(page, IDC_INSTALL);
+    HWND done = Page(IDC_COMPLETED, 30000);
+    ASSERT_TRUE(done != NULL) << "no completion dialog";
+    Press(done, IDC_OK);
+    EXPECT_EQ(0u, Finish());
+    EXPECT_TRUE(Exists(chosen + "\\readme.txt"));
+    std::string dll = chosen + "\\Bin\\wizcom_en.dll";
+    DeleteValue(HKEY_LOCAL_MACHINE, kSharedDlls, dll);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\NuvarTest\\wizcom_en.dll");
+    RemoveTree(target);
 }
 
 // Free space is read saturated at 4294967295 bytes; a package stating that
