@@ -205,12 +205,10 @@ static int RunInstall(const char *packagePath)
 
     // The same installation running already: bring it forward instead.
     HWND running = FindWindowA(NVR_MAIN_CLASS, g_caption);
-    int code = 0;
+    BOOL windowMade = FALSE;
     if (running != NULL) {
         PostMessageA(running, WM_SYSCOMMAND, SC_RESTORE, 0);
-    } else if (!CreateMainWindow()) {
-        code = ShowStartupMessage(MsgCantInitialize, MB_ICONERROR);
-    } else {
+    } else if ((windowMade = CreateMainWindow()) != FALSE) {
         ShowWindow(g_mainWindow, SW_SHOWNORMAL);
         UpdateWindow(g_mainWindow);
         g_uiReady = 1;
@@ -219,9 +217,12 @@ static int RunInstall(const char *packagePath)
     ClosePackage(g_reader);
     g_reader = NULL;
     CleanUpRun();
+    // The temporary files are gone before the user is told.
+    if (running == NULL && !windowMade)
+        return ShowStartupMessage(MsgCantInitialize, MB_ICONERROR);
     if (g_restartFlag)
         RestartWindows();
-    return code;
+    return 0;
 }
 
 int RunModule(HINSTANCE instance, const char *args)

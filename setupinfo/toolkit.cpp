@@ -175,7 +175,8 @@ char *PathRoot(const char *path)
         break;
     case ShapeUnc:
         p = Skip(ServerEnd(p), 1);            // start of the share name
-        p = *p ? Skip(p, 0) : s_root;         // cut after it; no share: no root
+        // A share written as a drive (C:f) is anchored before the cut.
+        p = *p ? Skip(AnchorIn(p, NVR_PATH_SIZE - (int)(p - s_root)), 0) : s_root;
         break;
     default:
         p = s_root;

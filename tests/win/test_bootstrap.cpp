@@ -17,12 +17,12 @@ std::string ModuleCopy() { return WindowsFolder() + "\\" NVR_MODULE_FILE_NAME; }
 
 
 
-// Starts path (quoted) and, when a message box comes up before the process
-// ends, reads it and presses OK. Returns the exit code; box receives what the
-// box said.
-DWORD RunAndAnswer(const std::string &path, MessageBoxSeen *box)
+// Starts path (quoted, then args) and, when a message box comes up before the
+// process ends, reads it and presses OK. Returns the exit code; box receives
+// what the box said.
+DWORD RunAndAnswer(const std::string &path, MessageBoxSeen *box, const std::string &args = "")
 {
-    Process p = Start("\"" + path + "\"");
+    Process p = Start("\"" + path + "\"" + args);
     EXPECT_TRUE(p.handle != NULL) << path;
     for (int i = 0; i < 500 && p.handle; ++i) {
         if (WaitForSingleObject(p.handle, 20) == WAIT_OBJECT_0)
@@ -54,6 +54,22 @@ TEST_F(Bootstrap, BareModuleWarnsAndExitsZero)
     EXPECT_EQ("Nuvar installer", box.caption);
     EXPECT_EQ(0u, code);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(ModuleCopy().c_str()));
+}
+
+// Only "-I", "-i" and "~i", compared case-sensitively, leave the bootstrap:
+// the bare module started with anything else warns as started plainly.
+TEST_F(Bootstrap, OtherCommandLinesAreBootstrap)
+{
+    const std::string package = Data() + "\\dir with blanks\\My Setup.exe";
+    const std::string lines[] = {" ~I" + package, " I" + package, " xI" + package,
+                                 " - I" + package, " -X" + package, "  -"};
+    for (const std::string &args : lines) {
+        SCOPED_TRACE(args);
+        MessageBoxSeen box;
+        DWORD code = RunAndAnswer(Data() + "\\bare.exe", &box, args);
+        EXPECT_EQ(std::string(MsgBareModule), box.text);
+        EXPECT_EQ(0u, code);
+    }
 }
 
 TEST_F(Bootstrap, TruncatedPackageIsCorruptAndExitsMinusOne)
@@ -128,11 +144,13 @@ TEST_F(Bootstrap, LockedCopyIsNotRewrittenButStarted)
 }
 
 // The install run refuses a package whose first volume is shorter than its
-// header says, or whose first entry is not the install information file, and
-// removes the temporary files it had made.
+// header says (the package length of one volume; the volume length of
+// several, even where the install information lies before the cut), or
+// whose first entry is not the install information file, and removes the
+// temporary files it had made.
 TEST_F(Bootstrap, InstallRunRefusesDamagedPackages)
 {
-    for (const char *name : {"shortened.exe", "notifii.exe"}) {
+    for (const char *name : {"shortened.exe", "notifii.exe", "shortvol\\Setup.exe"}) {
         SCOPED_TRACE(name);
         std::vector<std::string> tempsBefore = TempRunFiles();
         Process run = Start("\"" + Data() + "\\bare.exe\" -I" + Data() + "\\" + name);

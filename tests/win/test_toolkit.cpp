@@ -155,6 +155,7 @@ TEST(Toolkit, PathRoot)
     static const Case cases[] = {
         {"C:\\dir\\f", "C:"}, {"C:\\a", "C:"}, {" c:x ", "c:"}, {"\\\\srv\\share\\a\\b", "\\\\srv\\share"},
         {"\\\\srv\\share", "\\\\srv\\share"}, {"\\\\\\srv\\\\share\\a", "\\\\\\srv\\\\share"},
+        {"\\\\srv\\C:f", "\\\\srv\\C:"}, {"\\\\srv\\C:\\f", "\\\\srv\\C:"}, {"\\\\srv\\C:", "\\\\srv\\C:"},
         {"\\\\srv", ""}, {"\\\\srv\\", ""}, {"\\\\srv\\\\", ""}, {"a\\b", ""}, {"\\a", ""}, {"", ""},
     };
     CHECK_PATH_OP(PathRoot, cases);
